@@ -1,0 +1,183 @@
+#include "driver/cmdline.hpp"
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+#include "driver/diag.hpp"
+#include "driver/link_driver.hpp"
+#include "driver/tarnel.hpp"
+#include "objfmt/loader.hpp"
+
+namespace tarnel {
+
+namespace {
+
+constexpr size_t kLabelLimit = 90;
+
+void printBanner(LinkState& state) {
+    say(state, "tarnel ColdFire Linker version 2.32 (31 May 2004)\n");
+    say(state, "Copyright (c) the tarnel developers\n");
+}
+
+void printUsage(LinkState& state, const std::string& program) {
+    say(state, "Usage  : %s [ -options ] [ files... ] -o [ outfilename ]\n", program.c_str());
+    say(state, "Options: -b           disable bss in rom mode\n");
+    say(state, "         -e<label>    embedded object mode\n");
+    say(state, "         -f<file>     file containing commandline information\n");
+    say(state, "         -g           generate library file\n");
+    say(state, "         -i           display build information\n");
+    say(state, "         -l<files...> library files\n");
+    say(state, "         -m           display link map\n");
+    say(state, "         -r<hexaddr>  generate binary rom file (e.g. -r78000000)\n");
+    say(state, "         -s<hexaddr>  generate s-record file\n");
+}
+
+// The hexadecimal digits after "-r" or "-s" accumulate onto romStart; the
+// first character that is not a hex digit ends them.
+void accumulateHex(LinkState& state, const std::string& arg) {
+    for (size_t i = 2; i < arg.size() && std::isxdigit(static_cast<unsigned char>(arg[i])); ++i) {
+        char c = arg[i];
+        uint32_t digit = c <= '9' ? uint32_t(c - '0') : uint32_t(std::tolower(c) - 'a' + 10);
+        state.romStart = state.romStart * 16 + digit;
+    }
+}
+
+// Library mode cannot change once an object file was loaded in the other mode:
+// the loaded modules would reach writers that cannot write them.
+bool libraryModeMayChange(LinkState& state, const std::string& arg, bool wanted) {
+    if (state.libraryMode == wanted) return true;
+    bool loadedInOtherMode = wanted ? state.loadedForLink : state.loadedForLibrary;
+    if (loadedInOtherMode) {
+        reportError(state, "Option %s must come before the object files\n", arg.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void handleOption(LinkState& state, const std::string& arg) {
+    // only the letter after '-' selects the option
+    char letter = arg.size() > 1 ? arg[1] : '\0';
+    switch (letter) {
+    case 'b': state.bssInRom = false; break;
+    case 'e':
+        state.embeddedMode = true;
+        state.romMode = false;
+        state.srecMode = false;
+        state.romStart = 0;
+        state.embeddedLabel = arg.substr(2, kLabelLimit);
+        break;
+    case 'f': state.commandFileFlag = true; break;
+    case 'g':
+        if (libraryModeMayChange(state, arg, true)) state.libraryMode = true;
+        state.embeddedMode = false;
+        state.romMode = false;
+        state.srecMode = false;
+        break;
+    case 'i': break;  // build information is printed on every run
+    case 'l':
+        state.libraryArgs = true;
+        state.outputNamePending = false;
+        say(state, "libflag!\n");
+        break;
+    case 'm': state.mapWanted = true; break;
+    case 'o':
+        state.outputNamePending = true;
+        state.libraryArgs = false;
+        break;
+    case 'r':
+        state.romMode = true;
+        accumulateHex(state, arg);
+        state.embeddedMode = false;
+        break;
+    case 's':
+        state.srecMode = true;
+        state.embeddedMode = false;
+        state.romMode = true;
+        if (libraryModeMayChange(state, arg, false)) state.libraryMode = false;
+        accumulateHex(state, arg);
+        break;
+    default: reportError(state, "Unrecognized flag: -%s\n", arg.c_str() + (arg.empty() ? 0 : 1)); break;
+    }
+}
+
+void handleFileArgument(LinkState& state, const std::string& arg) {
+    if (state.outputNamePending) {
+        state.outputName = arg;
+    } else {
+        state.inputName = arg;
+        if (state.libraryArgs) {
+            say(state, "lib file = %s\n", state.inputName.c_str());
+        } else if (state.moduleCount >= kModuleSlots) {
+            reportError(state, "Too many object files, %s ignored\n", state.inputName.c_str());
+        } else {
+            (state.libraryMode ? state.loadedForLibrary : state.loadedForLink) = true;
+            loadObjectFile(state, state.inputName);
+            state.moduleCount += 1;  // a file that failed to load still takes its slot
+        }
+    }
+    state.outputNamePending = false;
+}
+
+void processCommandFile(LinkState& state, const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        reportError(state, "File %s could not be opened\n", path.c_str());
+        return;
+    }
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && isSpace(text[i])) ++i;
+        size_t start = i;
+        while (i < text.size() && !isSpace(text[i])) ++i;
+        if (start == i) break;
+        std::string token = text.substr(start, i - start);
+        // a -f token only sets the flag: command files do not nest
+        if (token[0] == '-')
+            handleOption(state, token);
+        else
+            handleFileArgument(state, token);
+    }
+}
+
+int runTarnel(const std::vector<std::string>& args, std::ostream& out) {
+    LinkState state(out);
+    try {
+        linkerStartup(state);
+        printBanner(state);
+        if (args.size() < 2) {
+            printUsage(state, args.empty() ? std::string() : args[0]);
+            linkerTeardown(state);
+            return 0;
+        }
+        size_t next = 1;
+        while (next < args.size() && !state.commandFileFlag) {
+            const std::string& arg = args[next++];
+            if (!arg.empty() && arg[0] == '-')
+                handleOption(state, arg);
+            else
+                handleFileArgument(state, arg);
+        }
+        if (state.commandFileFlag) {
+            // the argument after -f names the command file; later ones are never looked at
+            if (next < args.size())
+                processCommandFile(state, args[next]);
+            else
+                reportError(state, "No commandline file to process!\n");
+        }
+        runLink(state);
+        linkerTeardown(state);
+    } catch (const std::bad_alloc&) {
+        reportError(state, "Out of memory\n");
+        return 1;
+    }
+    return state.errorStatus != 0 ? 1 : 0;
+}
+
+}  // namespace tarnel

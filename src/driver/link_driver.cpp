@@ -1,0 +1,7 @@
+#include "driver/link_driver.hpp"
+
+namespace tarnel {
+
+void runLink(LinkState&) {}
+
+}  // namespace tarnel

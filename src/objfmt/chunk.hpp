@@ -1,0 +1,91 @@
+// The chunk format shared by object modules, executables, embedded objects and
+// libraries: a chunk is a 32-bit tag 0xC0DECF00 + n, a 32-bit payload length
+// and the payload. This header is the one definition of the tags, the section
+// and access-type numbering, and the walk over a `link` chunk's entries.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tarnel {
+
+constexpr uint32_t kTagBase = 0xC0DECF00;
+constexpr uint32_t kTagCount = 32;
+constexpr uint32_t kChunkHeaderSize = 8;
+constexpr uint32_t kLinkTerminator = 0xFF000000;
+
+// Tag numbers (the low byte of the tag word).
+enum class ChunkTag : uint8_t {
+    header = 0x00, object = 0x01, library = 0x02, processor = 0x03,
+    name = 0x04, version = 0x05, company = 0x06, author = 0x07,
+    comment = 0x08, date = 0x09,
+    code = 0x10, data = 0x11, bss = 0x12, lib = 0x13, link = 0x14,
+    reloc32 = 0x15, reloc16 = 0x16, reloc8 = 0x17, drel32 = 0x18,
+    drel16 = 0x19, drel8 = 0x1A, symbol = 0x1B, debug = 0x1C,
+    end = 0x1F,
+};
+
+constexpr uint32_t tagWord(ChunkTag t) { return kTagBase + uint32_t(t); }
+
+// True when the word is one of the 32 tags 0xC0DECF00..0xC0DECF1F.
+constexpr bool isKnownTag(uint32_t word) { return word - kTagBase < kTagCount; }
+
+// Name of tag number 0..31 ("code", "reserved", ...); nullptr outside.
+const char* chunkTagName(uint32_t tagNumber);
+
+// Tag number of a tag name, or -1 ("reserved" names 0x0A, the first of them).
+int chunkTagByName(std::string_view name);
+
+// The five sections; the values are block types and section numbers on file.
+enum class SectionKind : uint8_t { code = 0, data = 1, bss = 2, base = 3, bssb = 4 };
+constexpr uint32_t kSectionCount = 5;
+
+// "code", "data", "bss", "base", "bssb"; "unknown" outside 0..4.
+const char* sectionName(uint32_t section);
+// The four-character column text of the map: "code", "data", "bss ", ...
+const char* sectionDisplay(uint32_t section);
+
+// How an xref uses its symbol: the type byte of its `link` entry.
+enum AccessType : uint8_t {
+    LINK_ABS8 = 0, LINK_ABS16 = 1, LINK_ABS32 = 2,
+    LINK_PCREL8 = 4, LINK_PCREL16 = 5, LINK_PCREL32 = 6,
+    LINK_REL8 = 8, LINK_REL16 = 9, LINK_REL32 = 10,
+};
+
+// The 17-character map text of an access type 0..10; "" for 3, 7 and above 10.
+const char* accessDisplay(uint32_t type);
+
+constexpr bool isXrefType(uint32_t type) { return type <= 10 && (type & 3) != 3; }
+constexpr bool isXdefType(uint32_t type) { return type >= 0x80 && type <= 0x84; }
+
+// Name field length written for a name: the name, a NUL, zeros to a multiple of 4.
+constexpr uint32_t nameFieldLength(uint32_t nameLength) { return (nameLength + 4) & ~3u; }
+
+// The text of a name field or text payload: its bytes up to the first NUL,
+// or all of them when there is none.
+std::string_view textOf(std::span<const uint8_t> bytes);
+
+// One entry of a `link` chunk as the walk meets it.
+struct LinkEntry {
+    enum class Kind { xref, xdef, other } kind;
+    uint32_t offset;          // of the entry word within the payload
+    uint8_t type;             // the type byte
+    uint32_t fieldLength;     // N, the low 24 bits of the entry word
+    uint32_t value;           // xdef: its value; xref: its count C
+    std::string_view name;    // xref and xdef: the name, up to its NUL
+    const uint8_t* offsets;   // xref: C big-endian offset words
+};
+
+enum class LinkWalkStatus { ok, malformed };
+
+// Walks the entries of a `link` payload up to its terminator, calling
+// onEntry for each; never reads outside the payload. An entry whose count,
+// value, name field or offsets run past the payload, or a payload that ends
+// before the terminator, ends the walk as malformed; entries before it stand.
+template <class OnEntry>
+LinkWalkStatus walkLinkChunk(std::span<const uint8_t> payload, OnEntry&& onEntry);
+
+}  // namespace tarnel
+
+#include "objfmt/chunk_walk.inl"

@@ -1,0 +1,80 @@
+// Builds chunk files in memory, big-endian word by word: the tools that write
+// object modules and the tests use it to lay out chunks and `link` entries.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "objfmt/bytes.hpp"
+#include "objfmt/chunk.hpp"
+
+namespace tarnel {
+
+class ByteBuilder {
+public:
+    ByteBuilder& word(uint32_t w) {
+        uint8_t b[4];
+        writeWordBE(b, w);
+        bytes_.insert(bytes_.end(), b, b + 4);
+        return *this;
+    }
+    ByteBuilder& raw(std::span<const uint8_t> b) {
+        bytes_.insert(bytes_.end(), b.begin(), b.end());
+        return *this;
+    }
+    ByteBuilder& text(std::string_view t) {
+        bytes_.insert(bytes_.end(), t.begin(), t.end());
+        return *this;
+    }
+    ByteBuilder& zeros(size_t n) {
+        bytes_.insert(bytes_.end(), n, 0);
+        return *this;
+    }
+    // The name, a NUL and zeros up to a multiple of 4 (nameFieldLength bytes).
+    ByteBuilder& nameField(std::string_view name) {
+        text(name);
+        return zeros(nameFieldLength(uint32_t(name.size())) - name.size());
+    }
+    // A whole chunk: tag, payload length, payload.
+    ByteBuilder& chunk(uint32_t tag, std::span<const uint8_t> payload) {
+        word(tag).word(uint32_t(payload.size()));
+        return raw(payload);
+    }
+    ByteBuilder& chunk(ChunkTag tag, std::span<const uint8_t> payload) { return chunk(tagWord(tag), payload); }
+    // The end tag as the linker writes it, without a length word.
+    ByteBuilder& endTag() { return word(tagWord(ChunkTag::end)); }
+
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+    std::vector<uint8_t>& bytes() { return bytes_; }
+    size_t size() const { return bytes_.size(); }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// The payload of a `link` chunk, entry by entry.
+class LinkPayloadBuilder {
+public:
+    LinkPayloadBuilder& xdef(SectionKind section, uint32_t value, std::string_view name) {
+        b_.word((0x80u + uint32_t(section)) << 24 | nameFieldLength(uint32_t(name.size())));
+        b_.word(value).nameField(name);
+        return *this;
+    }
+    LinkPayloadBuilder& xref(uint32_t accessType, std::string_view name, std::span<const uint32_t> offsets) {
+        b_.word(accessType << 24 | nameFieldLength(uint32_t(name.size())));
+        b_.word(uint32_t(offsets.size())).nameField(name);
+        for (uint32_t o : offsets) b_.word(o);
+        return *this;
+    }
+    std::vector<uint8_t> finish() {
+        b_.word(kLinkTerminator);
+        return b_.bytes();
+    }
+
+private:
+    ByteBuilder b_;
+};
+
+}  // namespace tarnel

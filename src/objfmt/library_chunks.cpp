@@ -1,0 +1,76 @@
+// The library-mode chunk handler: keeps the chunks a library member carries,
+// byte for byte, and collects the module's xdefs for the symbol table.
+#include "driver/diag.hpp"
+#include "objfmt/bytes.hpp"
+#include "objfmt/loader.hpp"
+#include "objfmt/module_chunks.hpp"
+
+namespace tarnel {
+
+namespace {
+
+// Scans a `link` payload word by word for xdef entries. Only an xdef entry is
+// passed over whole; every other word is taken on its own, so the words of an
+// xref are each tested in turn.
+void collectLibrarySymbols(LinkState& state, std::span<const uint8_t> payload) {
+    const uint8_t* p = payload.data();
+    const size_t size = payload.size();
+    size_t pos = 0;
+    for (;;) {
+        if (size - pos < 4) break;  // no terminator
+        uint32_t word = readWordBE(p + pos);
+        if (word == kLinkTerminator) return;
+        uint32_t type = word >> 24;
+        if (!isXdefType(type)) {
+            pos += 4;
+            continue;
+        }
+        uint32_t fieldLength = word & 0xFFFFFF;
+        size_t field = fieldLength & ~3u;
+        if (size - pos < 8 + field) break;  // the name field would run past the payload
+        std::string_view name = textOf(payload.subspan(pos + 8, field));
+        state.librarySymbols.push_back(
+            LinkSymbol{name, fieldLength, fieldLength, 0, int16_t(state.moduleCount), 0, uint8_t(type)});
+        state.librarySymbolCount += 1;
+        state.librarySymbolBytes += fieldLength;
+        pos += 8 + field;
+    }
+    reportError(state, "Malformed link chunk in %s\n", currentModule(state).fileName->c_str());
+}
+
+void keepChunk(std::vector<std::span<uint8_t>>& list, uint32_t& bytes, std::span<uint8_t> payload) {
+    list.push_back(payload);
+    bytes += uint32_t(payload.size()) + 8;
+}
+
+}  // namespace
+
+void libraryModeChunk(LinkState& state, uint32_t tag, std::span<uint8_t> payload) {
+    if (!isKnownTag(tag)) return;
+    ChunkTag kind = ChunkTag(tag - kTagBase);
+    if (moduleInfoChunk(state, kind, payload)) return;
+    Module& module = currentModule(state);
+    switch (kind) {
+    case ChunkTag::code:
+    case ChunkTag::data:
+    case ChunkTag::bss:
+        if (auto section = sectionOfChunk(state, kind, payload)) {
+            const SectionFields& f = kSectionFields[uint32_t(*section)];
+            module.*f.chunk = payload;
+            // sections with bytes count their whole payload; bss counts its size word
+            module.*f.size = kind == ChunkTag::bss ? readWordBE(payload.data() + 4) : uint32_t(payload.size());
+        }
+        break;
+    case ChunkTag::link:
+        module.linkChunk = payload;
+        module.linkChunkSize = uint32_t(payload.size());
+        collectLibrarySymbols(state, payload);
+        break;
+    case ChunkTag::reloc16: keepChunk(module.reloc16Chunks, module.reloc16Bytes, payload); break;
+    case ChunkTag::reloc32: keepChunk(module.reloc32Chunks, module.reloc32Bytes, payload); break;
+    case ChunkTag::drel16: keepChunk(module.drel16Chunks, module.drel16Bytes, payload); break;
+    default: break;
+    }
+}
+
+}  // namespace tarnel

@@ -1,0 +1,35 @@
+// The output file of a run: created once, written in large spans, and checked.
+// A failed write or close is remembered so that the driver can report it and
+// remove the partial file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tarnel {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    // Creates or truncates the file for binary writing; false when it cannot.
+    bool create(const std::string& path);
+    void write(const void* bytes, size_t count);
+    void writeWord(uint32_t word);
+    // Flushes and closes; true when every write and the close succeeded.
+    bool close();
+    // Removes what a failed run left, when it is a regular file.
+    void removePartial();
+
+private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    bool failed_ = false;
+};
+
+}  // namespace tarnel

@@ -1,0 +1,63 @@
+#include "harness.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "driver/tarnel.hpp"
+
+namespace tarnel::test {
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarnel-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
+    std::filesystem::remove_all(dir_, ec);
+}
+
+std::string ScratchDir::write(const std::string& name, const Bytes& bytes) const {
+    std::ofstream f(dir_ / name, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path(name);
+}
+
+std::string ScratchDir::writeText(const std::string& name, const std::string& text) const {
+    return write(name, Bytes(text.begin(), text.end()));
+}
+
+Bytes ScratchDir::read(const std::string& name) const {
+    std::ifstream f(dir_ / name, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+RunResult runLinker(const ScratchDir& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"tarnel"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path(""));
+    std::ostringstream out;
+    int status = runTarnel(argv, out);
+    std::filesystem::current_path(previous);
+    return {out.str(), status};
+}
+
+std::string hexBytes(const Bytes& bytes) {
+    std::string s;
+    char buf[4];
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
+        if (i) s += (i % 16 == 0) ? '\n' : ' ';
+        s += buf;
+    }
+    return s;
+}
+
+}  // namespace tarnel::test
