@@ -151,3 +151,16 @@ inline constexpr SectionFields kSectionFields[5] = {
 };
 
 }  // namespace tarnel
+
+namespace tarnel {
+
+// The section bytes of a module's code, data or base part: its kept payload
+// after the block type word. Empty for bss, bssb, an absent part, or a
+// section number outside 0..4.
+inline std::span<uint8_t> sectionBytes(Module& module, uint32_t section) {
+    if (section != 0 && section != 1 && section != 3) return {};
+    std::span<uint8_t> chunk = module.*kSectionFields[section].chunk;
+    return chunk.empty() ? chunk : chunk.subspan(4);
+}
+
+}  // namespace tarnel

@@ -1,0 +1,141 @@
+#include "link/resolve.hpp"
+
+#include <string>
+
+#include "driver/diag.hpp"
+#include "link/fields.hpp"
+#include "link/layout.hpp"
+#include "objfmt/bytes.hpp"
+#include "objfmt/chunk.hpp"
+
+namespace tarnel {
+
+XdefIndex buildXdefIndex(const LinkState& state) {
+    XdefIndex index;
+    index.reserve(state.xdefList.size());
+    // emplace keeps the earlier entry: the first definition of a name wins
+    for (uint32_t i = 0; i < state.xdefList.size(); ++i) index.emplace(state.xdefList[i].name, i);
+    return index;
+}
+
+LinkSymbol* findXdef(LinkState& state, const XdefIndex& index, std::string_view name) {
+    auto it = index.find(name);
+    if (it == index.end()) {
+        reportError(state, "reference %s not found\n", std::string(name).c_str());
+        return nullptr;
+    }
+    LinkSymbol& xdef = state.xdefList[it->second];
+    xdef.useCount += 1;
+    return &xdef;
+}
+
+namespace {
+
+// Field width in bytes and where the patched bytes start: the 8-bit kinds
+// write the byte after the field's first byte.
+struct FieldShape {
+    uint32_t width;
+    uint32_t at;
+};
+
+FieldShape fieldShape(uint32_t type) {
+    switch (type & 3) {
+    case 0: return {1, 1};
+    case 1: return {2, 0};
+    default: return {4, 0};
+    }
+}
+
+bool fitsSigned(uint32_t value, int32_t lo, int32_t hi) {
+    int32_t v = int32_t(value);
+    return v >= lo && v <= hi;
+}
+
+// A for an xdef whose section is outside 0..4: reported as each access
+// type's own diagnostic, and taken as 0.
+void reportBadSection(LinkState& state, uint32_t type, const LinkSymbol& xdef) {
+    switch (type) {
+    case LINK_REL8: say(state, "Error in LINK_REL8\n"); break;
+    case LINK_REL16: reportError(state, "Can not perform LINK_REL16. Index addressing incorrect?\n"); break;
+    case LINK_REL32: say(state, "Error in LINK_REL32\n"); break;
+    case LINK_ABS16: say(state, "Error in LINK_ABS16\n"); break;
+    case LINK_ABS32: say(state, "Error in LINK_ABS32 (btype = %ld)\n", long(xdef.section)); break;
+    default: break;
+    }
+}
+
+void resolveOne(LinkState& state, const XdefIndex& index, const LinkSymbol& xref) {
+    const uint32_t type = xref.type;
+    LinkSymbol* xdef = findXdef(state, index, xref.name);
+    if (!xdef) return;
+
+    const uint32_t m = uint32_t(xref.module), d = uint32_t(xdef->module), s = uint32_t(uint16_t(xdef->section));
+    Module& module = state.modules[m];
+    FieldShape shape = fieldShape(type);
+    uint8_t* f = fieldAt(sectionBytes(module, uint32_t(SectionKind::code)), xref.value, shape.at + shape.width);
+    if (!f) {
+        reportFieldOutside(state, xref.value, uint32_t(SectionKind::code), m);
+        return;
+    }
+    f += shape.at;
+
+    uint32_t A = 0;
+    if (s < kSectionCount)
+        A = biasedStart(state, d, s) + xdef->value;
+    else
+        reportBadSection(state, type, *xdef);
+    const uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef->value;
+    const uint32_t Q = module.codeAddr + xref.value;
+    const uint32_t absolute = A + state.romStart;
+
+    auto outOfRange = [&](const char* format) {
+        reportError(state, format, std::string(xref.name).c_str(), module.fileName->c_str());
+    };
+    switch (type) {
+    case LINK_ABS16: writeHalfBE(f, absolute); break;
+    case LINK_ABS32: writeWordBE(f, absolute); break;
+    case LINK_PCREL8:
+        if (!fitsSigned(C - Q, -128, 127)) return outOfRange("Byte relative out of range for reference %s in %s\n");
+        *f = uint8_t(C - Q);
+        break;
+    case LINK_PCREL16:
+        if (!fitsSigned(C - Q, -32768, 32767))
+            return outOfRange("Word relative out of range for reference %s in %s\n");
+        writeHalfBE(f, C - Q);
+        break;
+    case LINK_PCREL32: writeWordBE(f, C - Q); break;
+    case LINK_REL8:
+        if (!fitsSigned(A, -128, 127)) return outOfRange("Byte relative out of range for reference %s in %s\n");
+        *f = uint8_t(*f + A);
+        break;
+    case LINK_REL16:
+        if (!fitsSigned(A, -32768, 32767)) return outOfRange("Word relative out of range for reference %s in %s\n");
+        writeHalfBE(f, readHalfBE(f) + A);
+        break;
+    case LINK_REL32: writeWordBE(f, readWordBE(f) + A); break;
+    default: return;
+    }
+    // absolute references stay relocatable: the executable records them
+    if (type == LINK_ABS16 || type == LINK_ABS32) {
+        RelocEntry record{xref.value, absolute, uint32_t(SectionKind::code), s, m, d};
+        (type == LINK_ABS16 ? state.reloc16List : state.reloc32List).push_back(record);
+    }
+}
+
+}  // namespace
+
+void resolveXrefs(LinkState& state) {
+    XdefIndex index = buildXdefIndex(state);
+    // the record lists grow while the xrefs are walked; the xref list does not
+    for (const LinkSymbol& xref : state.xrefList) {
+        switch (xref.type) {
+        case LINK_ABS16: case LINK_ABS32: case LINK_PCREL8: case LINK_PCREL16:
+        case LINK_PCREL32: case LINK_REL8: case LINK_REL16: case LINK_REL32:
+            resolveOne(state, index, xref);
+            break;
+        default: break;  // LINK_ABS8 and unknown kinds are ignored without a lookup
+        }
+    }
+}
+
+}  // namespace tarnel

@@ -1,0 +1,84 @@
+#include "output/library.hpp"
+
+#include <vector>
+
+#include "objfmt/bytes.hpp"
+#include "objfmt/chunk.hpp"
+#include "objfmt/chunk_builder.hpp"
+
+namespace tarnel {
+
+namespace {
+
+uint32_t roundUp4(uint32_t n) { return (n + 3) & ~3u; }
+
+// A kept chunk of a library member: its tag and payload.
+struct MemberChunk {
+    ChunkTag tag;
+    std::span<const uint8_t> payload;
+};
+
+// A member's chunks in their fixed order: code, data, base, bss, bssb, the
+// reloc16, reloc32 and drel16 chunks as read, then the link chunk.
+std::vector<MemberChunk> memberChunks(const Module& m) {
+    std::vector<MemberChunk> chunks;
+    if (m.codeSize != 0) chunks.push_back({ChunkTag::code, m.codeChunk});
+    if (m.dataSize != 0) chunks.push_back({ChunkTag::data, m.dataChunk});
+    if (m.baseSize != 0) chunks.push_back({ChunkTag::data, m.baseChunk});
+    if (m.bssSize != 0) chunks.push_back({ChunkTag::bss, m.bssChunk});
+    if (m.bssbSize != 0) chunks.push_back({ChunkTag::bss, m.bssbChunk});
+    for (auto& c : m.reloc16Chunks) chunks.push_back({ChunkTag::reloc16, c});
+    for (auto& c : m.reloc32Chunks) chunks.push_back({ChunkTag::reloc32, c});
+    for (auto& c : m.drel16Chunks) chunks.push_back({ChunkTag::drel16, c});
+    if (m.linkChunkSize != 0) chunks.push_back({ChunkTag::link, m.linkChunk});
+    return chunks;
+}
+
+}  // namespace
+
+uint32_t librarySymbolTableSize(const LinkState& state) {
+    uint32_t size = 0;
+    for (const LinkSymbol& s : state.librarySymbols) size += 8 + roundUp4(s.value);
+    return size;
+}
+
+uint32_t writeLibrary(LinkState& state, OutputFile& file) {
+    uint32_t written = 0;
+    ByteBuilder table;
+    for (const LinkSymbol& s : state.librarySymbols) {
+        uint32_t field = s.value;  // N, the name field length of the xdef
+        table.word(field).text(s.name).zeros(roundUp4(field) - s.name.size()).word(uint32_t(uint16_t(s.module)));
+    }
+    file.write(table.bytes().data(), table.size());
+    written += uint32_t(table.size());
+
+    for (uint32_t i = 0; i < state.moduleCount; ++i) {
+        Module& m = state.modules[i];
+        std::vector<MemberChunk> chunks = memberChunks(m);
+        if (chunks.empty()) continue;  // a module with nothing kept gets no lib chunk
+        uint32_t length = 0;
+        for (const MemberChunk& c : chunks) length += 8 + uint32_t(c.payload.size());
+        ByteBuilder head;
+        head.word(tagWord(ChunkTag::lib)).word(length);
+        file.write(head.bytes().data(), head.size());
+        for (const MemberChunk& c : chunks) {
+            ByteBuilder chunkHead;
+            chunkHead.word(tagWord(c.tag)).word(uint32_t(c.payload.size()));
+            file.write(chunkHead.bytes().data(), chunkHead.size());
+            file.write(c.payload.data(), c.payload.size());
+        }
+        written += 8 + length;
+        state.codeTotal += m.codeSize;
+        state.dataTotal += m.dataSize;
+        state.baseTotal += m.baseSize;
+        state.bssRunning += m.bssSize;
+        state.bssbRunning += m.bssbSize;
+    }
+
+    uint8_t end[4];
+    writeWordBE(end, tagWord(ChunkTag::end));
+    file.write(end, 4);
+    return written + 4;
+}
+
+}  // namespace tarnel

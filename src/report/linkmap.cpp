@@ -1,0 +1,95 @@
+// Prints, for example (names right-aligned to the widest name field):
+//
+//   Map listing for prog
+//
+//   xdef (external definition)
+//      xdef initial calculated section   module  internal (filename)
+//   ----------------------------------------------------------------
+//     start 00000000(00000000), code, in module: main (main.o)
+//
+//   xref (external reference)
+//      xref  value  section     access            module  internal (filename)
+//   -------------------------------------------------------------------------
+//    printf 00000012, code, absolute   32-bit, in module: main (main.o)
+//
+//   relocation table
+//   -------------------------------------------------------------------------
+//       block code offset 00000014, value 00000120 (32-bit)
+#include "report/linkmap.hpp"
+
+#include "objfmt/chunk.hpp"
+#include "report/text.hpp"
+
+namespace tarnel {
+
+namespace {
+
+constexpr uint32_t kInitialWidth = 6;
+
+// Widens a heading or rule by how much the widest name exceeds six.
+uint32_t extra(uint32_t width) { return width > kInitialWidth ? width - kInitialWidth : 0; }
+
+void moduleNames(TextBuffer& t, const Module& m) {
+    t << ", in module: " << (m.moduleName ? std::string_view(*m.moduleName) : "-") << " ("
+      << (m.fileName ? std::string_view(*m.fileName) : "-") << ")\n";
+}
+
+// Where a symbol's section starts in its module, as the map shows addresses:
+// base and bssb with the bias, every section with romStart.
+uint32_t symbolBase(const LinkState& state, const LinkSymbol& s) {
+    const Module& m = state.modules[uint32_t(s.module)];
+    uint32_t section = uint32_t(uint16_t(s.section));
+    uint32_t start = 0;
+    if (section < kSectionCount) start = m.*kSectionFields[section].addr;
+    if (section == uint32_t(SectionKind::base) || section == uint32_t(SectionKind::bssb))
+        start += uint32_t(LinkState::baseBias);
+    return start + state.romStart;
+}
+
+void relocLines(TextBuffer& t, const std::vector<RelocEntry>& list, std::string_view width) {
+    for (const RelocEntry& r : list) {
+        t << "    block " << sectionDisplay(r.fromSection) << " offset ";
+        t.hex8(r.offset) << ", value ";
+        t.hex8(r.value) << width;
+    }
+}
+
+}  // namespace
+
+void printLinkMap(LinkState& state) {
+    TextBuffer t(state.out);
+    const uint32_t w = state.widestXdefName, w2 = state.widestXrefName;
+    t << "\n\nMap listing for " << state.outputName << "\n\n";
+
+    t << "xdef (external definition)\n";
+    t.repeat(' ', extra(w)) << "   xdef " << "initial calculated section   module  internal (filename)\n";
+    t.repeat('-', extra(w) + 64) << "\n";
+    for (const LinkSymbol& s : state.xdefList) {
+        t << " ";
+        t.padded(s.name, w) << " ";
+        t.hex8(s.value) << "(";
+        t.hex8(s.value + symbolBase(state, s)) << "), " << sectionDisplay(uint32_t(uint16_t(s.section)));
+        moduleNames(t, state.modules[uint32_t(s.module)]);
+    }
+    t << "\n";
+
+    t << "xref (external reference)\n";
+    t.repeat(' ', extra(w2)) << "   xref " << " value  section     access            module  internal (filename)\n";
+    t.repeat('-', extra(w2) + 73) << "\n";
+    for (const LinkSymbol& s : state.xrefList) {
+        t << " ";
+        t.padded(s.name, w2) << " ";
+        t.hex8(s.value) << ", " << sectionDisplay(uint32_t(uint16_t(s.section))) << ", " << accessDisplay(s.type);
+        moduleNames(t, state.modules[uint32_t(s.module)]);
+    }
+
+    if (state.romMode)
+        t << "\nrelocation table (note: these have already been resolved due to ROM mode)\n";
+    else
+        t << "\nrelocation table\n";
+    t.repeat('-', 73) << "\n";
+    relocLines(t, state.reloc16List, " (16-bit)\n");
+    relocLines(t, state.reloc32List, " (32-bit)\n");
+}
+
+}  // namespace tarnel
