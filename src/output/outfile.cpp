@@ -8,11 +8,17 @@
 namespace tarnel {
 
 namespace {
-constexpr size_t kBufferSize = 1 << 20;
+constexpr size_t kBufferSize = 1 << 18;
 }
 
 OutputFile::~OutputFile() {
     if (file_) std::fclose(file_);
+}
+
+void OutputFile::flush() {
+    if (!buffer_.empty() && !failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
+        failed_ = true;
+    buffer_.clear();
 }
 
 bool OutputFile::create(const std::string& path) {
@@ -20,13 +26,23 @@ bool OutputFile::create(const std::string& path) {
     failed_ = false;
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return false;
-    std::setvbuf(file_, nullptr, _IOFBF, kBufferSize);
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    buffer_.reserve(kBufferSize);
     return true;
 }
 
 void OutputFile::write(const void* bytes, size_t count) {
     if (count == 0 || failed_) return;
-    if (std::fwrite(bytes, 1, count, file_) != count) failed_ = true;
+    auto p = static_cast<const uint8_t*>(bytes);
+    if (buffer_.size() + count <= kBufferSize) {
+        buffer_.insert(buffer_.end(), p, p + count);
+        return;
+    }
+    flush();
+    if (count < kBufferSize)
+        buffer_.insert(buffer_.end(), p, p + count);
+    else if (std::fwrite(p, 1, count, file_) != count)
+        failed_ = true;
 }
 
 void OutputFile::writeWord(uint32_t word) {
@@ -37,6 +53,7 @@ void OutputFile::writeWord(uint32_t word) {
 
 bool OutputFile::close() {
     if (!file_) return !failed_;
+    flush();
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;

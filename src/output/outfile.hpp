@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace tarnel {
 
@@ -27,7 +28,10 @@ public:
     void removePartial();
 
 private:
+    void flush();
+
     std::FILE* file_ = nullptr;
+    std::vector<uint8_t> buffer_;  // small writes gather here; large ones go straight out
     std::string path_;
     bool failed_ = false;
 };
