@@ -51,6 +51,8 @@ generate() {
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
 echo "machine: $cpu, $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB memory, $(uname -sr)"
 echo "runs: median of $runs after one warm-up run; times in ms; peak RSS in MiB"
+# The floor of any run on this machine: starting a process that does nothing.
+echo "process start (true): $("$timer" --runs "$runs" -- true | cut -d' ' -f1) ms"
 
 # row NAME STDOUT OUTPUT [CHECK...] -- COMMAND...: times one command and
 # prints its row; sets $median.

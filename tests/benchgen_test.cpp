@@ -141,5 +141,20 @@ TEST(BenchWorkload, SmallWorkloadHoldsWhatItPromises) {
     EXPECT_EQ(relocations, size.relocations);
 }
 
+// The generator's promise seen from the linker: the small workload links
+// with no error and the executable is written.
+TEST(BenchWorkload, SmallWorkloadLinksWithoutErrors) {
+    ScratchDir dir;
+    std::vector<std::string> args;
+    for (const Bytes& module : generate(*bench::findWorkloadSize("small"), 3))
+        args.push_back(dir.write(bench::moduleFileName(uint32_t(args.size())), module));
+    args.push_back("-o");
+    args.push_back(dir.path("prog"));
+    RunResult r = runLinker(dir, args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("error"), std::string::npos) << r.out;
+    EXPECT_TRUE(dir.exists("prog"));
+}
+
 }  // namespace
 }  // namespace tarnel::test
