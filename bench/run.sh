@@ -23,9 +23,10 @@ seed=${SEED:-1}
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(small medium large symbols)
 
+mkdir -p "$build"
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNEL_TESTS=OFF &&
-    cmake --build "$build" -j2 --target tarnel tarnel-benchgen tarnel-benchtime; } >"$build.log" 2>&1; then
-    cat "$build.log"
+    cmake --build "$build" -j2 --target tarnel tarnel-benchgen tarnel-benchtime; } >"$build/bench-build.log" 2>&1; then
+    cat "$build/bench-build.log"
     exit 1
 fi
 tarnel=$build/tarnel
@@ -50,7 +51,8 @@ generate() {
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
 echo "machine: $cpu, $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB memory, $(uname -sr)"
-echo "runs: median of $runs after one warm-up run; times in ms; peak RSS in MiB"
+echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "runs: median of $runs after one warm-up run; wall-clock and CPU (user + system) times in ms; peak RSS in MiB"
 # The floor of any run on this machine: starting a process that does nothing.
 echo "process start (true): $("$timer" --runs "$runs" -- true | cut -d' ' -f1) ms"
 
@@ -62,14 +64,14 @@ row() {
     local checks=()
     while [ "$1" != "--" ]; do checks+=(--check "$1"); shift; done
     shift
-    local result med min max rss status sums
+    local result med min max rss cpu status sums
     result=$("$timer" --runs "$runs" --timeout "$timeout" --remove "$output" --remove "$stdout" \
         --stdout "$stdout" --check "$output" "${checks[@]}" -- "$@")
-    read -r med min max rss status sums <<<"$result"
+    read -r med min max rss cpu status sums <<<"$result"
     median=$med
     local ratio=-
     [ -n "${catMedian:-}" ] && ratio=$(awk -v a="$med" -v b="$catMedian" 'BEGIN { printf "%.2f", a / b }')
-    printf '  %-10s %10.2f %8s %10.1f   %-8s %s\n' "$name" "$med" "$ratio" \
+    printf '  %-10s %10.2f %8s %10.2f %10.1f   %-8s %s\n' "$name" "$med" "$ratio" "$cpu" \
         "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')" "$status" "${sums%%,*}"
 }
 
@@ -82,7 +84,7 @@ for size in "${sizes[@]}"; do
     echo
     echo "$(cat summary)"
     awk -v b="$bytes" 'BEGIN { printf "  input %.1f MiB; memory target 1.5 x input + 32 MiB = %.1f MiB\n", b / 1048576, 1.5 * b / 1048576 + 32 }'
-    printf '  %-10s %10s %8s %10s   %-8s %s\n' row median "x cat" "peak RSS" status checksum
+    printf '  %-10s %10s %8s %10s %10s   %-8s %s\n' row median "x cat" cpu "peak RSS" status checksum
     catMedian=""
     row cat out/cat.bin out/cat.bin -- cat "${inputs[@]}"
     catMedian=$median

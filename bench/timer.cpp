@@ -7,7 +7,9 @@
 //
 // Before each run the --remove files are deleted; one untimed run warms the
 // page cache first. Prints one line:
-//   MEDIAN_MS MIN_MS MAX_MS PEAK_RSS_KIB STATUS CHECKSUM[,CHECKSUM...]
+//   MEDIAN_MS MIN_MS MAX_MS PEAK_RSS_KIB CPU_MS STATUS CHECKSUM[,CHECKSUM...]
+// CPU_MS is the median user plus system time, which other load on the
+// machine disturbs less than the wall-clock time.
 // STATUS is ok, timeout, failed:N (exit status N) or mismatch (a checked file
 // differed between runs).
 #include <fcntl.h>
@@ -38,6 +40,7 @@ struct Options {
 
 struct RunResult {
     double ms = 0;
+    double cpuMs = 0;
     long rssKib = 0;
     int status = 0;  // exit status, or -1 after a timeout
 };
@@ -80,6 +83,8 @@ RunResult runOnce(const Options& o) {
     alarm(0);
     r.ms = nowMs() - start;
     r.rssKib = usage.ru_maxrss;
+    r.cpuMs = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+              double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     if (r.status == 0) r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
 }
@@ -139,7 +144,7 @@ int main(int argc, char** argv) {
         return std::string(b);
     };
     std::string status = "ok";
-    std::vector<double> times;
+    std::vector<double> times, cpu;
     long peakRss = 0;
     RunResult warm = runOnce(o);
     std::vector<uint64_t> sums = checksums(o);
@@ -147,15 +152,18 @@ int main(int argc, char** argv) {
     if (warm.status != 0) {
         status = failure(warm);
         times.push_back(warm.ms);
+        cpu.push_back(warm.cpuMs);
     }
     for (int run = 0; status == "ok" && run < o.runs; ++run) {
         RunResult r = runOnce(o);
         times.push_back(r.ms);
+        cpu.push_back(r.cpuMs);
         peakRss = std::max(peakRss, r.rssKib);
         if (r.status != 0) status = failure(r);
         else if (checksums(o) != sums) status = "mismatch";
     }
     std::sort(times.begin(), times.end());
+    std::sort(cpu.begin(), cpu.end());
     std::string sumText;
     for (uint64_t s : sums) {
         char b[20];
@@ -163,7 +171,7 @@ int main(int argc, char** argv) {
         if (!sumText.empty()) sumText += ',';
         sumText += b;
     }
-    std::printf("%.3f %.3f %.3f %ld %s %s\n", times[times.size() / 2], times.front(), times.back(), peakRss,
-                status.c_str(), sumText.empty() ? "-" : sumText.c_str());
+    std::printf("%.3f %.3f %.3f %ld %.3f %s %s\n", times[times.size() / 2], times.front(), times.back(), peakRss,
+                cpu[cpu.size() / 2], status.c_str(), sumText.empty() ? "-" : sumText.c_str());
     return 0;
 }
