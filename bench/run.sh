@@ -37,7 +37,7 @@ gnuld=""
 if command -v m68k-linux-gnu-ld >/dev/null 2>&1; then gnuld=$(command -v m68k-linux-gnu-ld); fi
 
 # A workload is generated again only when the generator or the seed changed.
-stamp=$(cat bench/workload.hpp bench/workload.cpp bench/gen.cpp bench/elf.cpp 2>/dev/null | sha1sum | cut -c1-16)-$seed
+stamp=$(cat bench/workload*.?pp bench/elf.cpp bench/gen.cpp | sha1sum | cut -c1-16)-$seed
 generate() {
     local size=$1 dir=$work/$1
     if [ "$(cat "$dir/stamp" 2>/dev/null)" != "$stamp" ]; then
