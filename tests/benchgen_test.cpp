@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -139,6 +140,34 @@ TEST(BenchWorkload, SmallWorkloadHoldsWhatItPromises) {
     EXPECT_EQ(sitesByType[LINK_PCREL16], size.references / 10);
     EXPECT_EQ(sitesByType.size(), 3u);
     EXPECT_EQ(relocations, size.relocations);
+}
+
+// The peer linker is timed on the same content: each ELF file carries the
+// module's code and data bytes unchanged and one relocation per reference
+// site and local relocation.
+TEST(BenchWorkload, ElfModulesCarryTheSameContent) {
+    const WorkloadSize& size = *bench::findWorkloadSize("small");
+    std::vector<Bytes> chunks = generate(size, 5), elfs;
+    bench::generateWorkload(size, 5, [&](uint32_t, const Bytes& b) { elfs.push_back(b); }, bench::ObjectFormat::elf);
+    ASSERT_EQ(elfs.size(), chunks.size());
+    for (size_t i = 0; i < elfs.size(); ++i) {
+        const Bytes& elf = elfs[i];
+        ASSERT_EQ(readWordBE(elf.data()), 0x7F454C46u);  // "\x7FELF"
+        ASSERT_EQ(readHalfBE(elf.data() + 18), 4u);      // m68k
+        // section headers: [1] .text, [2] .data, [4] .rela.text
+        auto section = [&](uint32_t s) {
+            const uint8_t* h = elf.data() + readWordBE(elf.data() + 32) + 40 * s;
+            return std::span<const uint8_t>(elf.data() + readWordBE(h + 16), readWordBE(h + 20));
+        };
+        ReadModule m = readModule(chunks[i]);
+        std::span<const uint8_t> text = section(1);
+        EXPECT_TRUE(std::equal(text.begin(), text.end(), m.code.begin(), m.code.end())) << "module " << i;
+        EXPECT_EQ(section(2).size(), m.dataSize);
+        size_t fields = 0;
+        for (const LinkEntry& e : m.entries) fields += e.kind == LinkEntry::Kind::xref ? e.value : 0;
+        for (const auto& r : m.reloc32) fields += r.second.size();
+        EXPECT_EQ(section(4).size(), 12 * fields);
+    }
 }
 
 // The generator's promise seen from the linker: the small workload links
