@@ -4,32 +4,27 @@
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
+#include "link/xdef_index.hpp"
 #include "link/layout.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 
 namespace tarnel {
 
-XdefIndex buildXdefIndex(const LinkState& state) {
-    XdefIndex index;
-    index.reserve(state.xdefList.size());
-    // emplace keeps the earlier entry: the first definition of a name wins
-    for (uint32_t i = 0; i < state.xdefList.size(); ++i) index.emplace(state.xdefList[i].name, i);
-    return index;
-}
+namespace {
 
-LinkSymbol* findXdef(LinkState& state, const XdefIndex& index, std::string_view name) {
-    auto it = index.find(name);
-    if (it == index.end()) {
+// The xdef a lookup found, with its use counted; reports the name when
+// the lookup found none.
+LinkSymbol* findXdef(LinkState& state, uint32_t found, std::string_view name) {
+    if (found == XdefIndex::npos) {
         reportError(state, "reference %s not found\n", std::string(name).c_str());
         return nullptr;
     }
-    LinkSymbol& xdef = state.xdefList[it->second];
+    LinkSymbol& xdef = state.xdefList[found];
     xdef.useCount += 1;
     return &xdef;
 }
 
-namespace {
 
 // Field width in bytes and where the patched bytes start: the 8-bit kinds
 // write the byte after the field's first byte.
@@ -64,9 +59,36 @@ void reportBadSection(LinkState& state, uint32_t type, const LinkSymbol& xdef) {
     }
 }
 
-void resolveOne(LinkState& state, const XdefIndex& index, const LinkSymbol& xref) {
+bool isResolved(uint32_t type) {
+    switch (type) {
+    case LINK_ABS16: case LINK_ABS32: case LINK_PCREL8: case LINK_PCREL16:
+    case LINK_PCREL32: case LINK_REL8: case LINK_REL16: case LINK_REL32:
+        return true;
+    default: return false;  // LINK_ABS8 and unknown kinds are ignored without a lookup
+    }
+}
+
+// Looks up every xref's name. Each name is hashed first, so that each
+// lookup's slot and name are already being loaded a few xrefs ahead.
+std::vector<uint32_t> lookUpNames(const XdefIndex& index, const std::vector<LinkSymbol>& xrefs) {
+    const size_t n = xrefs.size();
+    std::vector<uint64_t> hashes(n);
+    for (size_t i = 0; i < n; ++i)  // the places of one xref entry share its name
+        hashes[i] = i > 0 && xrefs[i].name.data() == xrefs[i - 1].name.data() ? hashes[i - 1]
+                                                                              : XdefIndex::hash(xrefs[i].name);
+    constexpr size_t kSlotsAhead = 16, kNamesAhead = 8;
+    std::vector<uint32_t> found(n, XdefIndex::npos);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kSlotsAhead < n) index.prefetch(hashes[i + kSlotsAhead]);
+        if (i + kNamesAhead < n) index.prefetchName(hashes[i + kNamesAhead]);
+        if (isResolved(xrefs[i].type)) found[i] = index.find(xrefs[i].name, hashes[i]);
+    }
+    return found;
+}
+
+void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     const uint32_t type = xref.type;
-    LinkSymbol* xdef = findXdef(state, index, xref.name);
+    LinkSymbol* xdef = findXdef(state, found, xref.name);
     if (!xdef) return;
 
     const uint32_t m = uint32_t(xref.module), d = uint32_t(xdef->module), s = uint32_t(uint16_t(xdef->section));
@@ -125,16 +147,14 @@ void resolveOne(LinkState& state, const XdefIndex& index, const LinkSymbol& xref
 }  // namespace
 
 void resolveXrefs(LinkState& state) {
-    XdefIndex index = buildXdefIndex(state);
+    const std::vector<LinkSymbol>& xrefs = state.xrefList;
+    const std::vector<uint32_t> found = lookUpNames(XdefIndex(state.xdefList), xrefs);
+    constexpr size_t kAhead = 8;
     // the record lists grow while the xrefs are walked; the xref list does not
-    for (const LinkSymbol& xref : state.xrefList) {
-        switch (xref.type) {
-        case LINK_ABS16: case LINK_ABS32: case LINK_PCREL8: case LINK_PCREL16:
-        case LINK_PCREL32: case LINK_REL8: case LINK_REL16: case LINK_REL32:
-            resolveOne(state, index, xref);
-            break;
-        default: break;  // LINK_ABS8 and unknown kinds are ignored without a lookup
-        }
+    for (size_t i = 0; i < xrefs.size(); ++i) {
+        if (i + kAhead < xrefs.size() && found[i + kAhead] != XdefIndex::npos)
+            __builtin_prefetch(&state.xdefList[found[i + kAhead]]);
+        if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i]);
     }
 }
 

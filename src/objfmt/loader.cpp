@@ -1,9 +1,5 @@
 #include "objfmt/loader.hpp"
 
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
@@ -12,30 +8,6 @@
 namespace tarnel {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Reads the whole file; false on a read error. The buffer is sized from the
-// file's size where it has one, so a length word can never make us allocate
-// more than the file holds.
-bool readWholeFile(std::FILE* f, uint64_t sizeHint, std::unique_ptr<uint8_t[]>& bytes, size_t& size) {
-    size_t capacity = size_t(sizeHint) + 1;  // one spare byte tells a file that grew
-    bytes.reset(new uint8_t[capacity]);
-    size = 0;
-    for (;;) {
-        size += std::fread(bytes.get() + size, 1, capacity - size, f);
-        if (size < capacity) break;
-        size_t bigger = capacity * 2;
-        std::unique_ptr<uint8_t[]> grown(new uint8_t[bigger]);
-        std::memcpy(grown.get(), bytes.get(), size);
-        bytes = std::move(grown);
-        capacity = bigger;
-    }
-    return !std::ferror(f);
-}
 
 // The smallest payload each kind of chunk needs, and whether its length
 // beyond that must be a multiple of 4.
@@ -63,35 +35,21 @@ bool payloadFits(uint32_t tag, uint32_t length) {
 }  // namespace
 
 void loadObjectFile(LinkState& state, const std::string& path) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        reportError(state, "File %s not found\n", path.c_str());
-        return;
-    }
-    std::error_code ec;
-    auto status = std::filesystem::status(path, ec);
-    uint64_t sizeHint = 0;
-    if (std::filesystem::is_regular_file(status)) {
-        sizeHint = std::filesystem::file_size(path, ec);
-        if (ec) sizeHint = 0;
-    }
     Module& module = state.modules[state.moduleCount];
-    std::unique_ptr<uint8_t[]> bytes;
-    size_t size = 0;
-    if (std::filesystem::is_directory(status) || !readWholeFile(file.get(), sizeHint, bytes, size)) {
-        reportError(state, "File %s could not be read\n", path.c_str());
-        return;
+    FileBytes bytes;
+    switch (bytes.load(path)) {
+    case FileBytes::Status::notFound: reportError(state, "File %s not found\n", path.c_str()); return;
+    case FileBytes::Status::unreadable: reportError(state, "File %s could not be read\n", path.c_str()); return;
+    case FileBytes::Status::ok: break;
     }
-    file.reset();
-
-    if (size < 4 || readWordBE(bytes.get()) != tagWord(ChunkTag::object)) {
+    const size_t size = bytes.size();
+    if (size < 4 || readWordBE(bytes.data()) != tagWord(ChunkTag::object)) {
         reportError(state, "File %s is not a valid object file\n", path.c_str());
         return;
     }
     module.fileName = path;
     module.fileBytes = std::move(bytes);
-    module.fileSize = size;
-    uint8_t* data = module.fileBytes.get();
+    uint8_t* data = module.fileBytes.data();
 
     // The `object` chunk's length word is not used: the next chunk follows
     // its 8 header bytes.

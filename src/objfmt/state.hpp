@@ -3,7 +3,7 @@
 //
 // Who owns what. There is one LinkState per run, made by linkerStartup and
 // released by linkerTeardown. Each Module owns the whole bytes of its object
-// file (`fileBytes`); every kept payload (`codeChunk`, `dataChunk`, the kept
+// file (`fileBytes`, mapped or read); every kept payload (`codeChunk`, `dataChunk`, the kept
 // `link`, relocation and drel16 chunks) is a span into those bytes, and the
 // link engine patches section bytes there in place. The name of an xdef, xref
 // or library symbol is a view into the `link` payload it was read from, so it
@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "objfmt/filebytes.hpp"
+
 namespace tarnel {
 
 constexpr uint32_t kModuleSlots = 512;
@@ -31,8 +33,7 @@ struct Module {
     std::optional<std::string> version;
     std::optional<std::string> date;
 
-    std::unique_ptr<uint8_t[]> fileBytes;  // owns every payload span below
-    size_t fileSize = 0;
+    FileBytes fileBytes;  // owns every payload span below
 
     // Kept payloads: block type word, then the section bytes (bss: type, size).
     // A section is present when its span is not empty.

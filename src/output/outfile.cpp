@@ -9,6 +9,7 @@ namespace tarnel {
 
 namespace {
 constexpr size_t kBufferSize = 1 << 18;
+constexpr size_t kDirectWrite = 1 << 15;  // spans this large skip the buffer
 }
 
 OutputFile::~OutputFile() {
@@ -34,15 +35,13 @@ bool OutputFile::create(const std::string& path) {
 void OutputFile::write(const void* bytes, size_t count) {
     if (count == 0 || failed_) return;
     auto p = static_cast<const uint8_t*>(bytes);
-    if (buffer_.size() + count <= kBufferSize) {
+    if (count < kDirectWrite) {
+        if (buffer_.size() + count > kBufferSize) flush();
         buffer_.insert(buffer_.end(), p, p + count);
         return;
     }
     flush();
-    if (count < kBufferSize)
-        buffer_.insert(buffer_.end(), p, p + count);
-    else if (std::fwrite(p, 1, count, file_) != count)
-        failed_ = true;
+    if (std::fwrite(p, 1, count, file_) != count) failed_ = true;
 }
 
 void OutputFile::writeWord(uint32_t word) {
