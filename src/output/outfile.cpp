@@ -1,5 +1,6 @@
 #include "output/outfile.hpp"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -17,9 +18,8 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::flush() {
-    if (!buffer_.empty() && !failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-        failed_ = true;
-    buffer_.clear();
+    if (buffered_ != 0 && !failed_ && std::fwrite(buffer_.get(), 1, buffered_, file_) != buffered_) failed_ = true;
+    buffered_ = 0;
 }
 
 bool OutputFile::create(const std::string& path) {
@@ -28,7 +28,8 @@ bool OutputFile::create(const std::string& path) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return false;
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buffer_.reserve(kBufferSize);
+    if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kBufferSize);
+    buffered_ = 0;
     return true;
 }
 
@@ -36,12 +37,18 @@ void OutputFile::write(const void* bytes, size_t count) {
     if (count == 0 || failed_) return;
     auto p = static_cast<const uint8_t*>(bytes);
     if (count < kDirectWrite) {
-        if (buffer_.size() + count > kBufferSize) flush();
-        buffer_.insert(buffer_.end(), p, p + count);
+        if (buffered_ + count > kBufferSize) flush();
+        std::memcpy(buffer_.get() + buffered_, p, count);
+        buffered_ += count;
         return;
     }
     flush();
     if (std::fwrite(p, 1, count, file_) != count) failed_ = true;
+}
+
+char* OutputFile::claim(size_t count) {
+    if (buffered_ + count > kBufferSize) flush();
+    return reinterpret_cast<char*>(buffer_.get() + buffered_);
 }
 
 void OutputFile::writeWord(uint32_t word) {

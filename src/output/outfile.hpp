@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <memory>
 
 namespace tarnel {
 
@@ -22,6 +22,10 @@ public:
     bool create(const std::string& path);
     void write(const void* bytes, size_t count);
     void writeWord(uint32_t word);
+    // Room for at most `count` bytes in the buffer, to be filled in place and
+    // then handed over with commit(); count must be small (a line or a record).
+    char* claim(size_t count);
+    void commit(size_t count) { buffered_ += count; }
     // Flushes and closes; true when every write and the close succeeded.
     bool close();
     // Removes what a failed run left, when it is a regular file.
@@ -31,7 +35,8 @@ private:
     void flush();
 
     std::FILE* file_ = nullptr;
-    std::vector<uint8_t> buffer_;  // small writes gather here; large ones go straight out
+    std::unique_ptr<uint8_t[]> buffer_;  // small writes gather here; large ones go straight out
+    size_t buffered_ = 0;
     std::string path_;
     bool failed_ = false;
 };

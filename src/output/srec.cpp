@@ -1,5 +1,9 @@
 #include "output/srec.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tarnel {
 
 namespace {
@@ -10,37 +14,73 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // The one-byte count holds the address, the data and the checksum.
 constexpr uint32_t kHeaderTextMax = 252;
 
-class RecordLine {
-public:
-    void hexByte(uint32_t byte) {
-        byte &= 0xFF;
-        line_[len_++] = kHexDigits[byte >> 4];
-        line_[len_++] = kHexDigits[byte & 0xF];
-        checksum_ += byte;
+// The two hex digits of every byte value, so that a byte is one table load.
+struct HexPairs {
+    char pair[256][2];
+    constexpr HexPairs() : pair() {
+        for (int b = 0; b < 256; ++b) {
+            pair[b][0] = kHexDigits[b >> 4];
+            pair[b][1] = kHexDigits[b & 0xF];
+        }
     }
-    void put(char c) { line_[len_++] = c; }
-    uint32_t checksum() const { return checksum_; }
-    void writeTo(OutputFile& file) const { file.write(line_, len_); }
-
-private:
-    char line_[2 + 2 * 256 + 1];
-    uint32_t len_ = 0;
-    uint32_t checksum_ = 0;
 };
+constexpr HexPairs kHex;
+
+// Writes the hex digits of count data bytes at out and returns their sum.
+uint32_t hexData(char* out, const uint8_t* data, uint32_t count) {
+    uint32_t sum = 0;
+    uint32_t i = 0;
+#if defined(__SSE2__)
+    // sixteen bytes at a time: split into nibbles, interleave high and low,
+    // and turn each nibble into '0'..'9' or 'A'..'F'
+    const __m128i low4 = _mm_set1_epi8(0x0F), nine = _mm_set1_epi8(9);
+    const __m128i zero = _mm_set1_epi8('0'), letters = _mm_set1_epi8('A' - '0' - 10);
+    auto digits = [&](__m128i nibbles) {
+        __m128i isLetter = _mm_cmpgt_epi8(nibbles, nine);
+        return _mm_add_epi8(_mm_add_epi8(nibbles, zero), _mm_and_si128(isLetter, letters));
+    };
+    __m128i sums = _mm_setzero_si128();
+    for (; i + 16 <= count; i += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        __m128i hi = _mm_and_si128(_mm_srli_epi16(bytes, 4), low4);
+        __m128i lo = _mm_and_si128(bytes, low4);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), digits(_mm_unpacklo_epi8(hi, lo)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), digits(_mm_unpackhi_epi8(hi, lo)));
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));
+    }
+    sum += uint32_t(_mm_cvtsi128_si32(sums)) + uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+#endif
+    for (; i < count; ++i) {
+        out[2 * i] = kHex.pair[data[i]][0];
+        out[2 * i + 1] = kHex.pair[data[i]][1];
+        sum += data[i];
+    }
+    return sum;
+}
 
 }  // namespace
 
 void writeSRecord(OutputFile& file, uint32_t type, uint32_t count, uint32_t address, const uint8_t* data) {
     const uint32_t width = kAddressWidth[type];
-    RecordLine line;
-    line.put('S');
-    line.put(char('0' + type));
-    line.hexByte(count + width + 1);
-    for (uint32_t i = width; i-- > 0;) line.hexByte(address >> (8 * i));
-    for (uint32_t i = 0; i < count; ++i) line.hexByte(data[i]);
-    line.hexByte(~line.checksum());
-    line.put('\n');
-    line.writeTo(file);
+    char* const line = file.claim(2 + 2 * (1 + width + count + 1) + 1);
+    char* p = line;
+    uint32_t checksum = 0;
+    auto hexByte = [&](uint32_t byte) {
+        byte &= 0xFF;
+        p[0] = kHex.pair[byte][0];
+        p[1] = kHex.pair[byte][1];
+        p += 2;
+        checksum += byte;
+    };
+    *p++ = 'S';
+    *p++ = char('0' + type);
+    hexByte(count + width + 1);
+    for (uint32_t i = width; i-- > 0;) hexByte(address >> (8 * i));
+    checksum += hexData(p, data, count);
+    p += 2 * count;
+    hexByte(~checksum);  // the ones' complement of the sum's low byte
+    *p++ = '\n';
+    file.commit(size_t(p - line));
 }
 
 void writeSRecordHeader(OutputFile& file, std::string_view name) {
