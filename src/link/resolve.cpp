@@ -76,7 +76,7 @@ std::vector<uint32_t> lookUpNames(const XdefIndex& index, const std::vector<Link
     for (size_t i = 0; i < n; ++i)  // the places of one xref entry share its name
         hashes[i] = i > 0 && xrefs[i].name.data() == xrefs[i - 1].name.data() ? hashes[i - 1]
                                                                               : XdefIndex::hash(xrefs[i].name);
-    constexpr size_t kSlotsAhead = 16, kNamesAhead = 8;
+    constexpr size_t kSlotsAhead = 32, kNamesAhead = 16;
     std::vector<uint32_t> found(n, XdefIndex::npos);
     for (size_t i = 0; i < n; ++i) {
         if (i + kSlotsAhead < n) index.prefetch(hashes[i + kSlotsAhead]);
