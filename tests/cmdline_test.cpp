@@ -520,6 +520,21 @@ TEST(WholeRun, LinkWithListedLibrariesAndAMissingModule) {
     EXPECT_FALSE(dir.exists("out"));
 }
 
+TEST(WholeRun, LibraryOptionAfterALinkedFileIsRefused) {
+    ScratchDir dir;
+    dir.write("a.o", ModuleBuilder().code({0x4E, 0x75}).end());
+    RunResult r = runLinker(dir, {"a.o", "-g"});
+    // the link goes on in link mode, and its error keeps the output from being written
+    EXPECT_EQ(r.out, kBanner +
+                         "error: Option -g must come before the object files\n"
+                         "\nBuild information for a.out (cpu: 5206)\n"
+                         "  -  0.000 code $00000000-$00000002 Size:        2 (\?\?-\?\?\?-\?\?\?\?)\n\n"
+                         "tarnel complete - Maximum code size = 2 ($00000002) bytes\n\n"
+                         "Maximum file size = 0 ($00000000) bytes\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(dir.exists("a.out"));
+}
+
 TEST(WholeRun, TooManyFilesFromACommandFile) {
     ScratchDir dir;
     std::string tokens, expected;
