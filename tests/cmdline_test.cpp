@@ -309,6 +309,9 @@ TEST(FileArguments, LibraryModeCannotChangeOnceFilesAreLoaded) {
          {"a_sym", "b_sym"}},
         {{"a.o", "-s", "b.o"}, "", "romStart=0 rom=1 srec=1 embedded=0 library=0 label=\"\"", {"a_sym", "b_sym"},
          {}},
+        // a file that could not be loaded brought no module of either mode
+        {{"missing.o", "-g", "a.o"}, "error: File missing.o not found\n",
+         "romStart=0 rom=0 srec=0 embedded=0 library=1 label=\"\"", {}, {"a_sym"}},
         // listed libraries and the output name take no slot
         {{"-l", "x.a", "-o", "out", "-g", "a.o"}, "libflag!\nlib file = x.a\n",
          "romStart=0 rom=0 srec=0 embedded=0 library=1 label=\"\"", {}, {"a_sym"}},

@@ -115,8 +115,9 @@ void handleFileArgument(LinkState& state, const std::string& arg) {
         } else if (state.moduleCount >= kModuleSlots) {
             reportError(state, "Too many object files, %s ignored\n", state.inputName.c_str());
         } else {
-            (state.libraryMode ? state.loadedForLibrary : state.loadedForLink) = true;
             loadObjectFile(state, state.inputName);
+            if (state.modules[state.moduleCount].fileName)
+                (state.libraryMode ? state.loadedForLibrary : state.loadedForLink) = true;
             state.moduleCount += 1;  // a file that failed to load still takes its slot
         }
     }

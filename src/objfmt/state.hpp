@@ -94,8 +94,8 @@ struct LinkState {
     uint32_t romStart = 0;
     std::string embeddedLabel;  // at most 90 characters
     int32_t errorStatus = 0;
-    // Whether an object file was handed to the loader in each mode, so that
-    // library mode is not switched once modules were loaded in the other.
+    // Whether an object module was loaded in each mode, so that library mode
+    // is not switched once modules were loaded in the other.
     bool loadedForLink = false;
     bool loadedForLibrary = false;
 
