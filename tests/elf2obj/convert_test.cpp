@@ -145,6 +145,8 @@ const RelocCase kRelocCases[] = {
     {"R_68K_NONE is nothing", ".text", 2, "ext", R_68K_NONE, 0, -1, 0, -1, {}, {}, 0, baseCode(), kData},
 };
 
+void PrintTo(const RelocCase& c, std::ostream* os) { *os << c.what; }
+
 class Elf2objRelocation : public testing::TestWithParam<RelocCase> {};
 
 TEST_P(Elf2objRelocation, BecomesTheExpectedXrefRecordOrField) {
@@ -280,6 +282,8 @@ const RefusalCase kRefusalCases[] = {
      ".text+0x0: '.rel.text': relocations without addends"},
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
+
 class Elf2objRefusal : public testing::TestWithParam<RefusalCase> {};
 
 TEST_P(Elf2objRefusal, IsReportedWithSectionOffsetAndSymbol) {
@@ -292,6 +296,38 @@ TEST_P(Elf2objRefusal, IsReportedWithSectionOffsetAndSymbol) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Elf2objRefusal, testing::ValuesIn(kRefusalCases));
+
+// Two converted modules linked into a ROM image at 0x1000: the fields hold
+// what the 68k instructions need, worked out from the instruction set alone.
+TEST(Elf2objLink, ConvertedReferencesLinkToTheAddressesTheInstructionsNeed) {
+    ElfBuilder a;
+    auto aText = a.progbits(".text", {0x61, 0x00, 0x00, 0x00,                 // 0: bsr.w far
+                                      0x10, 0x3B, 0x08, 0x00,                 // 4: move.b (table,pc,d0.l),d0
+                                      0x4E, 0xB9, 0x00, 0x00, 0x00, 0x00,     // 8: jsr far
+                                      0x4E, 0x75});                           // 14: rts
+    auto far = a.symbol("far", SHN_UNDEF, 0);
+    a.rela(aText, 2, far, R_68K_PC16, 0);
+    a.rela(aText, 7, a.symbol("table", SHN_UNDEF, 0), R_68K_PC8, 1);
+    a.rela(aText, 10, far, R_68K_32, 0);
+    ElfBuilder b;
+    Bytes table = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+    auto bText = b.progbits(".text", table + Bytes{0x4E, 0x75});
+    b.symbol("table", bText, 0);
+    b.symbol("far", bText, 16);
+
+    ScratchDir dir;
+    dir.write("a.o", convert(a).object);
+    dir.write("b.o", convert(b).object);
+    RunResult r = runLinker(dir, {"-r1000", "a.o", "b.o", "-o", "image"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    // bsr.w: far (0x1020) less the extension word's address (0x1002);
+    // (d8,PC,Xn): table (0x1010) less the extension word's address (0x1006),
+    // in the extension word's second byte; jsr: far's address.
+    Bytes expected = Bytes{0x61, 0x00, 0x00, 0x1E, 0x10, 0x3B, 0x08, 0x0A, 0x4E, 0xB9, 0x00, 0x00, 0x10, 0x20,
+                           0x4E, 0x75} +
+                     table + Bytes{0x4E, 0x75, 0x00, 0x00};
+    EXPECT_EQ(hexBytes(dir.read("image")), hexBytes(expected));
+}
 
 TEST(Elf2objProcessor, ModelNumbersAreFourHexDigits) {
     EXPECT_EQ(elf2obj::processorIdFor("5208"), 0x52080000u);
