@@ -183,6 +183,7 @@ private:
                 return refuseHere("short branch (bra.s, bsr.s) to another module; use the .w form");
             if (r.addend != rule->xrefAddend)
                 return refuseHere("external reference with addend " + signedHex(r.addend));
+            if (at < rule->xrefBack) return refuseHere("8-bit pc-relative field without an extension word");
             return addXref(XrefKey{rule->xrefType, std::string(sym.name)}, at - rule->xrefBack);
         }
         if (sym.shndx >= placements_.size() || !placements_[sym.shndx].placed)

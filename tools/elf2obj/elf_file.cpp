@@ -1,5 +1,6 @@
 #include "elf_file.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "objfmt/bytes.hpp"
