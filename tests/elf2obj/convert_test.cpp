@@ -1,0 +1,438 @@
+// The converter from m68k ELF objects: the mapping of sections, symbols and
+// relocations onto a module, every refusal, the command line, and links of
+// converted modules that show the linker patches what the ELF meant.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "convert.hpp"
+#include "elf2obj.hpp"
+#include "elf_builder.hpp"
+#include "elf_file.hpp"
+#include "harness.hpp"
+
+namespace tarnel::test {
+namespace {
+
+using namespace tarnel::elf;
+using elf2obj::Conversion;
+using elf2obj::ConvertOptions;
+
+Conversion convert(const ElfBuilder& e, std::optional<uint32_t> cpu = std::nullopt) {
+    Bytes bytes = e.build();
+    File file;
+    std::string error;
+    EXPECT_TRUE(readFile(bytes, file, error)) << error;
+    ConvertOptions options{"fallback.o", cpu};
+    return elf2obj::convertObject(file, options);
+}
+
+Bytes fill(size_t n, uint8_t first) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(first + i);
+    return b;
+}
+
+TEST(Elf2objMapping, SectionsSymbolsAndNamesBecomeAModule) {
+    ElfBuilder e;
+    e.fileSymbol("hello.s");
+    auto text = e.progbits(".text", fill(6, 0x10), SHF_ALLOC | 0x4);
+    auto rodata = e.progbits(".rodata", fill(3, 0x20), SHF_ALLOC, 1);
+    auto strings = e.progbits(".rodata.str1.1", fill(2, 0x30), SHF_ALLOC | 0x30, 1);
+    auto data = e.progbits(".data", fill(5, 0x40), SHF_ALLOC | 0x1);
+    auto bss = e.nobits(".bss", 10);
+    auto startup = e.progbits(".text.startup", fill(2, 0x50), SHF_ALLOC | 0x4, 2);
+    e.progbits(".comment", fill(8, 0x60), 0, 1);  // not loaded: ignored
+    e.progbits(".note.GNU-stack", {}, 0, 1);
+    e.symbol("local_label", text, 2, STB_LOCAL);
+    e.symbol("start", text, 0, STB_GLOBAL, STT_FUNC);
+    e.symbol("main", startup, 0, STB_GLOBAL, STT_FUNC);
+    e.symbol("msg", rodata, 1, STB_GLOBAL, STT_OBJECT);
+    e.symbol("tail", strings, 1, STB_WEAK);
+    e.symbol("var", data, 4);
+    e.symbol("buf", bss, 2);
+    e.symbol("external", SHN_UNDEF, 0);  // never referenced: no xref
+
+    // Code part: .text at 0, .text.startup at 8, .rodata at 12,
+    // .rodata.str1.1 at 16, each at a multiple of 4, zero padded to 20.
+    Bytes code = fill(6, 0x10) + Bytes{0, 0} + fill(2, 0x50) + Bytes{0, 0} + fill(3, 0x20) + Bytes{0} +
+                 fill(2, 0x30) + Bytes{0, 0};
+    Bytes expected = ModuleBuilder()
+                         .name("hello.s")
+                         .processor(0x52080000)
+                         .code(code)
+                         .data(fill(5, 0x40) + Bytes{0, 0, 0})
+                         .bss(12)
+                         .xdef(SectionKind::code, 0, "start")
+                         .xdef(SectionKind::code, 8, "main")
+                         .xdef(SectionKind::code, 13, "msg")
+                         .xdef(SectionKind::code, 17, "tail")
+                         .xdef(SectionKind::data, 4, "var")
+                         .xdef(SectionKind::bss, 2, "buf")
+                         .end();
+    Conversion c = convert(e, 0x52080000);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(expected));
+}
+
+TEST(Elf2objMapping, WithoutAFileSymbolTheModuleIsNamedAfterTheInputAndHasNoProcessor) {
+    ElfBuilder e;
+    e.progbits(".text", fill(4, 1));
+    Conversion c = convert(e);
+    EXPECT_EQ(hexBytes(c.object), hexBytes(ModuleBuilder().name("fallback.o").code(fill(4, 1)).end()));
+}
+
+// One relocation in a fixed object: 16 bytes of .text (code 0..15), 4 of
+// .rodata (code 16..19), 8 of .data and 8 of .bss; `glob` is a global at
+// .text+4, `gdata` one at .data+0, `lab` a local at .rodata+2.
+struct RelocCase {
+    const char* what;
+    const char* place;  // ".text", ".rodata" or ".data"
+    uint32_t offset;
+    const char* symbol;  // a symbol name, or a section name for its section symbol
+    uint8_t type;
+    int32_t addend;
+    // Expected: an xref, or a relocation record, and the field's bytes.
+    int xrefType;  // -1: none
+    uint32_t xrefOffset;
+    int recordTag;  // -1: none, else the tag number of reloc16/reloc32
+    SectionKind from, to;
+    uint32_t recordOffset;
+    Bytes code, data;  // the parts after conversion
+};
+
+Bytes baseCode() { return fill(16, 0x80) + Bytes{0xAA, 0xBB, 0xCC, 0xDD}; }
+Bytes with(Bytes b, uint32_t at, const Bytes& field) {
+    std::copy(field.begin(), field.end(), b.begin() + at);
+    return b;
+}
+constexpr int kReloc16 = 0x16, kReloc32 = 0x15;
+const Bytes kData(8, 0);
+
+const RelocCase kRelocCases[] = {
+    {"absolute 32 to another module", ".text", 2, "ext", R_68K_32, 0, LINK_ABS32, 2, -1, {}, {}, 0, baseCode(), kData},
+    {"absolute 16 to another module", ".text", 2, "ext", R_68K_16, 0, LINK_ABS16, 2, -1, {}, {}, 0, baseCode(), kData},
+    {"pc-relative 32", ".text", 4, "ext", R_68K_PC32, 0, LINK_PCREL32, 4, -1, {}, {}, 0, baseCode(), kData},
+    {"pc-relative 16 (bsr.w)", ".text", 2, "ext", R_68K_PC16, 0, LINK_PCREL16, 2, -1, {}, {}, 0, baseCode(), kData},
+    {"(d8,PC,Xn): the xref names the extension word", ".text", 7, "ext", R_68K_PC8, 1, LINK_PCREL8, 6, -1, {}, {},
+     0, baseCode(), kData},
+    {"a reference from .rodata is counted in the code part", ".rodata", 0, "ext", R_68K_32, 0, LINK_ABS32, 16, -1,
+     {}, {}, 0, baseCode(), kData},
+    {"a global defined here is still linked by name", ".text", 2, "glob", R_68K_32, 0, LINK_ABS32, 2, -1, {}, {}, 0,
+     baseCode(), kData},
+    {"code to data", ".text", 2, ".data", R_68K_32, 4, -1, 0, kReloc32, SectionKind::code, SectionKind::data, 2,
+     with(baseCode(), 2, {0, 0, 0, 4}), kData},
+    {"code to .rodata: the section's place in the code part is added", ".text", 2, ".rodata", R_68K_32, 1, -1, 0,
+     kReloc32, SectionKind::code, SectionKind::code, 2, with(baseCode(), 2, {0, 0, 0, 0x11}), kData},
+    {"16-bit code to bss", ".text", 2, ".bss", R_68K_16, 6, -1, 0, kReloc16, SectionKind::code, SectionKind::bss, 2,
+     with(baseCode(), 2, {0, 6}), kData},
+    {"data to code", ".data", 4, ".text", R_68K_32, 8, -1, 0, kReloc32, SectionKind::data, SectionKind::code, 4,
+     baseCode(), with(kData, 4, {0, 0, 0, 8})},
+    {"data to a local label in .rodata", ".data", 0, "lab", R_68K_32, 0, -1, 0, kReloc32, SectionKind::data,
+     SectionKind::code, 0, baseCode(), with(kData, 0, {0, 0, 0, 18})},
+    {"data to a global defined here is resolved here", ".data", 4, "gdata", R_68K_32, 0, -1, 0, kReloc32,
+     SectionKind::data, SectionKind::data, 4, baseCode(), kData},
+    {"a global defined here with an addend is resolved here", ".text", 2, "glob", R_68K_32, 2, -1, 0, kReloc32,
+     SectionKind::code, SectionKind::code, 2, with(baseCode(), 2, {0, 0, 0, 6}), kData},
+    {"a short branch to a global defined here is resolved here", ".text", 11, "glob", R_68K_PC8, -1, -1, 0, -1,
+     {}, {}, 0, with(baseCode(), 11, {0xF8}), kData},
+    {"pc-relative 16 to .rodata is resolved here", ".text", 2, ".rodata", R_68K_PC16, 0, -1, 0, -1, {}, {}, 0,
+     with(baseCode(), 2, {0, 14}), kData},
+    {"(d8,PC,Xn) within the module is resolved here", ".text", 9, ".text", R_68K_PC8, 1, -1, 0, -1, {}, {}, 0,
+     with(baseCode(), 9, {0xF8}), kData},
+    {"pc-relative 32 backwards from .rodata", ".rodata", 0, ".text", R_68K_PC32, 4, -1, 0, -1, {}, {}, 0,
+     with(baseCode(), 16, {0xFF, 0xFF, 0xFF, 0xF4}), kData},
+    {"R_68K_NONE is nothing", ".text", 2, "ext", R_68K_NONE, 0, -1, 0, -1, {}, {}, 0, baseCode(), kData},
+};
+
+void PrintTo(const RelocCase& c, std::ostream* os) { *os << c.what; }
+
+class Elf2objRelocation : public testing::TestWithParam<RelocCase> {};
+
+TEST_P(Elf2objRelocation, BecomesTheExpectedXrefRecordOrField) {
+    const RelocCase& rc = GetParam();
+    ElfBuilder e;
+    std::map<std::string, uint16_t> sec;
+    sec[".text"] = e.progbits(".text", fill(16, 0x80));
+    sec[".rodata"] = e.progbits(".rodata", {0xAA, 0xBB, 0xCC, 0xDD});
+    sec[".data"] = e.progbits(".data", kData);
+    sec[".bss"] = e.nobits(".bss", 8);
+    std::map<std::string, uint32_t> sym;
+    for (auto& [name, index] : sec) sym[name] = e.sectionSymbol(index);
+    sym["lab"] = e.symbol("lab", sec[".rodata"], 2, STB_LOCAL);
+    sym["glob"] = e.symbol("glob", sec[".text"], 4);
+    sym["gdata"] = e.symbol("gdata", sec[".data"], 0);
+    sym["ext"] = e.symbol("ext", SHN_UNDEF, 0);
+    e.rela(sec[rc.place], rc.offset, sym.at(rc.symbol), rc.type, rc.addend);
+
+    ModuleBuilder expected;
+    expected.name("fallback.o").code(rc.code).data(rc.data).bss(8);
+    expected.xdef(SectionKind::code, 4, "glob").xdef(SectionKind::data, 0, "gdata");
+    if (rc.xrefType >= 0) expected.xref(uint32_t(rc.xrefType), rc.symbol, {rc.xrefOffset});
+    expected.link();
+    if (rc.recordTag == kReloc32) expected.reloc32(uint32_t(rc.from), uint32_t(rc.to), {rc.recordOffset});
+    if (rc.recordTag == kReloc16) expected.reloc16(uint32_t(rc.from), uint32_t(rc.to), {rc.recordOffset});
+    Conversion c = convert(e);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(expected.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Elf2objRelocation, testing::ValuesIn(kRelocCases));
+
+TEST(Elf2objRelocation, ReferencesGatherByNameAndKindAndRecordsByPair) {
+    ElfBuilder e;
+    auto text = e.progbits(".text", Bytes(24, 0));
+    auto data = e.progbits(".data", Bytes(4, 0));
+    auto dataSym = e.sectionSymbol(data);
+    auto puts = e.symbol("puts", SHN_UNDEF, 0);
+    e.rela(text, 14, puts, R_68K_32, 0);
+    e.rela(text, 2, puts, R_68K_32, 0);
+    e.rela(text, 8, puts, R_68K_PC16, 0);
+    e.rela(text, 20, dataSym, R_68K_32, 0);
+    e.rela(text, 10, dataSym, R_68K_32, 0);
+    Bytes expected = ModuleBuilder()
+                         .name("fallback.o")
+                         .code(Bytes(24, 0))
+                         .data(Bytes(4, 0))
+                         .xref(LINK_ABS32, "puts", {2, 14})
+                         .xref(LINK_PCREL16, "puts", {8})
+                         .link()
+                         .reloc32(0, 1, {10, 20})
+                         .end();
+    Conversion c = convert(e);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(expected));
+}
+
+// Each thing the object format cannot express, added to an otherwise fine
+// object, is refused with the section, offset and symbol it concerns.
+struct RefusalCase {
+    const char* what;
+    void (*make)(ElfBuilder& e, uint16_t text, uint16_t data, uint32_t ext);
+    const char* message;
+};
+
+const RefusalCase kRefusalCases[] = {
+    {"short branch to another module",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 5, x, R_68K_PC8, -1); },
+     ".text+0x5: 'ext': short branch (bra.s, bsr.s) to another module; use the .w form"},
+    {"addend on an absolute external reference",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 2, x, R_68K_32, 4); },
+     ".text+0x2: 'ext': external reference with addend +0x4"},
+    {"addend on a pc-relative external reference",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 2, x, R_68K_PC16, -2); },
+     ".text+0x2: 'ext': external reference with addend -0x2"},
+    {"8-bit pc-relative external reference with another addend",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 3, x, R_68K_PC8, 0); },
+     ".text+0x3: 'ext': external reference with addend +0x0"},
+    {"external reference from .data",
+     [](ElfBuilder& e, uint16_t, uint16_t d, uint32_t x) { e.rela(d, 4, x, R_68K_32, 0); },
+     ".data+0x4: 'ext': external reference from a data section"},
+    {"pc-relative reference to data",
+     [](ElfBuilder& e, uint16_t t, uint16_t d, uint32_t) { e.rela(t, 2, e.sectionSymbol(d), R_68K_PC16, 0); },
+     ".text+0x2: '.data': pc-relative reference to data or bss"},
+    {"pc-relative reference to a global in bss",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
+         e.rela(t, 2, e.symbol("counter", e.nobits(".bss", 4), 0), R_68K_PC16, 0);
+     },
+     ".text+0x2: 'counter': pc-relative reference to data or bss"},
+    {"pc-relative reference from data",
+     [](ElfBuilder& e, uint16_t t, uint16_t d, uint32_t) { e.rela(d, 0, e.sectionSymbol(t), R_68K_PC32, 0); },
+     ".data+0x0: '.text': pc-relative reference from a data section"},
+    {"8-bit absolute reference to another module",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 3, x, R_68K_8, 0); },
+     ".text+0x3: 'ext': 8-bit absolute reference"},
+    {"8-bit absolute reference within the module",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 3, e.sectionSymbol(t), R_68K_8, 0); },
+     ".text+0x3: '.text': 8-bit absolute reference"},
+    {"common symbol",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.symbol("cmn", SHN_COMMON, 4, STB_GLOBAL, STT_OBJECT, 4); },
+     "*COM*+0x0: 'cmn': common symbol; define it in .bss instead"},
+    {"weak undefined symbol",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 2, e.symbol("wk", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0); },
+     ".text+0x2: 'wk': weak undefined symbol"},
+    {"another section with contents",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".sdata", Bytes(4, 0)); },
+     ".sdata+0x0: '.sdata': section with contents that is not code, rodata, data or bss"},
+    {"a bss section with contents",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".bss", Bytes(4, 0)); },
+     ".bss+0x0: '.bss': section of an unexpected type for its name"},
+    {"relocation type without a mapping",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 2, x, 13, 0); },
+     ".text+0x2: 'ext': R_68K_PLT32 cannot be converted"},
+    {"local pc-relative displacement out of range",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 1, e.sectionSymbol(t), R_68K_PC8, 200); },
+     ".text+0x1: '.text': pc-relative displacement +0xc7 out of range"},
+    {"field past the end of its section",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 14, x, R_68K_32, 0); },
+     ".text+0xe: 'ext': relocated field runs past the end of the section"},
+    {"8-bit pc-relative field as the first byte of the code",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 0, x, R_68K_PC8, 1); },
+     ".text+0x0: 'ext': 8-bit pc-relative field without an extension word"},
+    {"absolute global symbol",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.symbol("konst", SHN_ABS, 0x10); },
+     "*ABS*+0x10: 'konst': absolute symbol cannot be exported"},
+    {"reference to a local absolute symbol",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
+         e.rela(t, 2, e.symbol("k", SHN_ABS, 0x10, STB_LOCAL), R_68K_32, 0);
+     },
+     ".text+0x2: 'k': reference to a symbol outside code, data and bss"},
+    {"relocations without addends",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) {
+         e.rela(t, 2, x, R_68K_32, 0);
+         e.withoutAddends(t);
+     },
+     ".text+0x0: '.rel.text': relocations without addends"},
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
+
+class Elf2objRefusal : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(Elf2objRefusal, IsReportedWithSectionOffsetAndSymbol) {
+    ElfBuilder e;
+    auto text = e.progbits(".text", Bytes(16, 0));
+    auto data = e.progbits(".data", Bytes(8, 0));
+    auto ext = e.symbol("ext", SHN_UNDEF, 0);
+    GetParam().make(e, text, data, ext);
+    EXPECT_EQ(convert(e).refusals, std::vector<std::string>{GetParam().message}) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Elf2objRefusal, testing::ValuesIn(kRefusalCases));
+
+// Two converted modules linked into a ROM image at 0x1000: the fields hold
+// what the 68k instructions need, worked out from the instruction set alone.
+TEST(Elf2objLink, ConvertedReferencesLinkToTheAddressesTheInstructionsNeed) {
+    ElfBuilder a;
+    auto aText = a.progbits(".text", {0x61, 0x00, 0x00, 0x00,                 // 0: bsr.w far
+                                      0x10, 0x3B, 0x08, 0x00,                 // 4: move.b (table,pc,d0.l),d0
+                                      0x4E, 0xB9, 0x00, 0x00, 0x00, 0x00,     // 8: jsr far
+                                      0x4E, 0x75});                           // 14: rts
+    auto far = a.symbol("far", SHN_UNDEF, 0);
+    a.rela(aText, 2, far, R_68K_PC16, 0);
+    a.rela(aText, 7, a.symbol("table", SHN_UNDEF, 0), R_68K_PC8, 1);
+    a.rela(aText, 10, far, R_68K_32, 0);
+    ElfBuilder b;
+    Bytes table = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+    auto bText = b.progbits(".text", table + Bytes{0x4E, 0x75});
+    b.symbol("table", bText, 0);
+    b.symbol("far", bText, 16);
+
+    ScratchDir dir;
+    dir.write("a.o", convert(a).object);
+    dir.write("b.o", convert(b).object);
+    RunResult r = runLinker(dir, {"-r1000", "a.o", "b.o", "-o", "image"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    // bsr.w: far (0x1020) less the extension word's address (0x1002);
+    // (d8,PC,Xn): table (0x1010) less the extension word's address (0x1006),
+    // in the extension word's second byte; jsr: far's address.
+    Bytes expected = Bytes{0x61, 0x00, 0x00, 0x1E, 0x10, 0x3B, 0x08, 0x0A, 0x4E, 0xB9, 0x00, 0x00, 0x10, 0x20,
+                           0x4E, 0x75} +
+                     table + Bytes{0x4E, 0x75, 0x00, 0x00};
+    EXPECT_EQ(hexBytes(dir.read("image")), hexBytes(expected));
+}
+
+TEST(Elf2objProcessor, ModelNumbersAreFourHexDigits) {
+    EXPECT_EQ(elf2obj::processorIdFor("5208"), 0x52080000u);
+    EXPECT_EQ(elf2obj::processorIdFor("547f"), 0x547F0000u);
+    EXPECT_EQ(elf2obj::processorIdFor("52"), std::nullopt);
+    EXPECT_EQ(elf2obj::processorIdFor("52084"), std::nullopt);
+    EXPECT_EQ(elf2obj::processorIdFor("52G8"), std::nullopt);
+}
+
+// The command line, in-process, in a scratch folder.
+struct CliResult {
+    int status;
+    std::string err;
+};
+CliResult runCli(const ScratchDir& dir, std::vector<std::string> args) {
+    for (std::string& a : args)
+        if (a.ends_with(".o")) a = dir.path(a);
+    args.insert(args.begin(), "tarnel-elf2obj");
+    std::ostringstream err;
+    int status = elf2obj::runElf2obj(args, err);
+    std::string text = err.str();
+    for (size_t at; (at = text.find(dir.path(""))) != std::string::npos;) text.erase(at, dir.path("").size());
+    return {status, text};
+}
+
+TEST(Elf2objCommandLine, WritesTheModuleWithTheGivenCpu) {
+    ScratchDir dir;
+    ElfBuilder e;
+    e.progbits(".text", fill(4, 1));
+    dir.write("in.o", e.build());
+    CliResult r = runCli(dir, {"in.o", "-o", "out.o", "--cpu", "5208"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(hexBytes(dir.read("out.o")),
+              hexBytes(ModuleBuilder().name("in.o").processor(0x52080000).code(fill(4, 1)).end()));
+}
+
+TEST(Elf2objCommandLine, RefusalsExitWithStatusOneAndWriteNothing) {
+    ScratchDir dir;
+    ElfBuilder e;
+    auto text = e.progbits(".text", Bytes(8, 0));
+    e.rela(text, 1, e.symbol("far", SHN_UNDEF, 0), R_68K_PC8, -1);
+    e.rela(text, 2, e.symbol("far2", SHN_UNDEF, 0), R_68K_32, 8);
+    dir.write("in.o", e.build());
+    CliResult r = runCli(dir, {"in.o", "-o", "out.o"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "tarnel-elf2obj: in.o: .text+0x1: 'far': short branch (bra.s, bsr.s) to another module; use the .w form\n"
+              "tarnel-elf2obj: in.o: .text+0x2: 'far2': external reference with addend +0x8\n"
+              "tarnel-elf2obj: in.o: not converted: the object format cannot express the above\n");
+    EXPECT_FALSE(dir.exists("out.o"));
+}
+
+TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
+    struct Case {
+        void (*spoil)(ElfBuilder&, Bytes&);
+        const char* message;
+    };
+    const Case cases[] = {
+        {[](ElfBuilder&, Bytes& b) { b[1] = 'X'; }, "not an ELF file"},
+        {[](ElfBuilder&, Bytes& b) { b.resize(40); }, "not an ELF file"},
+        {[](ElfBuilder& e, Bytes& b) { e.elfClass = 2, b = e.build(); }, "not a 32-bit big-endian ELF file"},
+        {[](ElfBuilder& e, Bytes& b) { e.dataEncoding = 1, b = e.build(); }, "not a 32-bit big-endian ELF file"},
+        {[](ElfBuilder& e, Bytes& b) { e.fileType = 2, b = e.build(); }, "not a relocatable object"},
+        {[](ElfBuilder& e, Bytes& b) { e.machine = 3, b = e.build(); }, "not an m68k object"},
+        {[](ElfBuilder&, Bytes& b) { b.pop_back(); }, "section headers run past the end of the file"},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        ElfBuilder e;
+        e.progbits(".text", Bytes(4, 0));
+        Bytes b = e.build();
+        c.spoil(e, b);
+        dir.write("in.o", b);
+        CliResult r = runCli(dir, {"in.o", "-o", "out.o"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string("tarnel-elf2obj: in.o: ") + c.message + "\n");
+        EXPECT_FALSE(dir.exists("out.o"));
+    }
+}
+
+TEST(Elf2objCommandLine, MistakesInTheArgumentsPrintTheUsage) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"in.o"}, "an input file and -o OUT are needed"},
+        {{"in.o", "-o"}, "-o needs a file name"},
+        {{"in.o", "-o", "out.o", "--cpu", "52"}, "--cpu takes a model number of four hex digits, such as 5208"},
+        {{"in.o", "-o", "out.o", "--cpu"}, "--cpu needs a model number"},
+        {{"in.o", "-x", "-o", "out.o"}, "unknown option -x"},
+        {{"in.o", "in2.o", "-o", "out.o"}, "more than one input file"},
+    };
+    for (const auto& [args, message] : cases) {
+        ScratchDir dir;
+        CliResult r = runCli(dir, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string("tarnel-elf2obj: ") + message +
+                             "\nusage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n");
+    }
+    ScratchDir dir;
+    CliResult r = runCli(dir, {"missing.o", "-o", "out.o"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnel-elf2obj: missing.o: cannot be opened\n");
+}
+
+}  // namespace
+}  // namespace tarnel::test

@@ -1,0 +1,38 @@
+// Turns an m68k ELF relocatable object into a tarnel object module.
+//
+// Sections map onto the module's parts: .text, .text.*, .rodata and .rodata.*
+// form the code part (in that order), .data and .data.* the data part, .bss
+// and .bss.* the bss part. Each piece starts at a multiple of 4 within its
+// part and every part is padded with zeros to a multiple of 4, so that the
+// next module's part, which the linker places right behind it, starts
+// aligned too. Global symbols become xdefs; relocations become xrefs,
+// reloc16/reloc32 records, or are resolved here when they are pc-relative
+// within the code part. Whatever the object format cannot express is refused.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "elf_file.hpp"
+
+namespace tarnel::elf2obj {
+
+struct ConvertOptions {
+    std::string fallbackName;             // module name when the object names no source file
+    std::optional<uint32_t> processorId;  // written as a `processor` chunk when set
+};
+
+struct Conversion {
+    std::vector<uint8_t> object;        // the module; meaningful only without refusals
+    std::vector<std::string> refusals;  // "SECTION+0xOFFSET: 'SYMBOL': what cannot be expressed"
+};
+
+Conversion convertObject(const elf::File& file, const ConvertOptions& options);
+
+// The processor id for a model number of four hex digits: "5208" gives 0x52080000.
+std::optional<uint32_t> processorIdFor(std::string_view model);
+
+}  // namespace tarnel::elf2obj

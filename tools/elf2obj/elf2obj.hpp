@@ -1,0 +1,14 @@
+// The whole converter as one call, so that the tests run it in-process.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tarnel::elf2obj {
+
+// args[0] is the program path: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL].
+// Messages go to err. Returns 0 when OUT.o was written, else 1.
+int runElf2obj(const std::vector<std::string>& args, std::ostream& err);
+
+}  // namespace tarnel::elf2obj

@@ -1,0 +1,75 @@
+// A reader for the one kind of ELF file the converter takes: a 32-bit
+// big-endian m68k relocatable object, as the GNU assembler and compiler write
+// it for the ColdFire. It reads the section headers, the symbol table and the
+// RELA relocations and keeps spans into the caller's file bytes; it never
+// reads outside them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnel::elf {
+
+// Section types, flags, special section indices and symbol kinds used here.
+constexpr uint32_t SHT_NULL = 0, SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_RELA = 4,
+                   SHT_NOBITS = 8, SHT_REL = 9;
+constexpr uint32_t SHF_ALLOC = 0x2;
+constexpr uint16_t SHN_UNDEF = 0, SHN_LORESERVE = 0xFF00, SHN_ABS = 0xFFF1, SHN_COMMON = 0xFFF2;
+constexpr uint8_t STB_LOCAL = 0, STB_GLOBAL = 1, STB_WEAK = 2;
+constexpr uint8_t STT_NOTYPE = 0, STT_OBJECT = 1, STT_FUNC = 2, STT_SECTION = 3, STT_FILE = 4;
+
+// m68k relocation types the converter knows by name.
+constexpr uint8_t R_68K_NONE = 0, R_68K_32 = 1, R_68K_16 = 2, R_68K_8 = 3, R_68K_PC32 = 4,
+                  R_68K_PC16 = 5, R_68K_PC8 = 6;
+
+struct Section {
+    std::string_view name;
+    uint32_t type = 0;
+    uint32_t flags = 0;
+    uint32_t size = 0;
+    uint32_t link = 0;
+    uint32_t info = 0;
+    uint32_t align = 0;
+    std::span<const uint8_t> bytes;  // empty for NOBITS
+};
+
+struct Symbol {
+    std::string_view name;
+    uint32_t value = 0;
+    uint32_t size = 0;
+    uint8_t bind = 0;
+    uint8_t type = 0;
+    uint16_t shndx = 0;
+};
+
+struct Rela {
+    uint32_t offset = 0;  // of the field within the section it patches
+    uint32_t symbol = 0;  // index into the symbol table
+    uint8_t type = 0;
+    int32_t addend = 0;
+};
+
+// Relocations of one section, from one SHT_RELA (or SHT_REL) section.
+struct RelocSection {
+    uint32_t index = 0;   // of the relocation section itself
+    uint32_t target = 0;  // index of the section it patches
+    bool withAddends = true;
+    std::vector<Rela> entries;
+};
+
+struct File {
+    std::vector<Section> sections;
+    std::vector<Symbol> symbols;
+    std::vector<RelocSection> relocations;
+};
+
+// Reads the file; on failure returns false and says why in `error`.
+bool readFile(std::span<const uint8_t> bytes, File& file, std::string& error);
+
+// Name of an m68k relocation type ("R_68K_PC16"), or "type N" for others.
+std::string relocTypeName(uint8_t type);
+
+}  // namespace tarnel::elf
