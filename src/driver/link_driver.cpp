@@ -20,10 +20,6 @@ namespace {
 // written (a partial file is removed).
 template <class Writer>
 uint32_t writeOutputFile(LinkState& state, Writer&& writer) {
-    // an output written over one of its inputs must not pull the input away
-    FileIdentity output;
-    if (output.of(state.outputName))
-        for (Module& m : state.modules) m.fileBytes.detachIfSameFile(output);
     OutputFile file;
     if (!file.create(state.outputName)) {
         reportError(state, "File %s could not be created\n", state.outputName.c_str());

@@ -7,114 +7,95 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <utility>
 
 namespace tarnel {
 
-FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
-    if (this != &other) {
-        release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        mapped_ = std::exchange(other.mapped_, false);
-        device_ = other.device_;
-        inode_ = other.inode_;
-    }
-    return *this;
-}
-
-void FileBytes::release() {
-    if (mapped_)
-        munmap(data_, size_);
-    else
-        delete[] data_;
-    data_ = nullptr;
-    size_ = 0;
-    mapped_ = false;
-}
-
 namespace {
 
-// Reads everything the descriptor yields; false on a read error.
-bool readAll(int fd, uint8_t*& data, size_t& size) {
-    size_t capacity = 1 << 16;
-    data = new uint8_t[capacity];
-    size = 0;
-    for (;;) {
-        if (size == capacity) {
-            auto* bigger = new uint8_t[capacity * 2];
-            std::memcpy(bigger, data, size);
-            delete[] data;
-            data = bigger;
-            capacity *= 2;
-        }
-        ssize_t n = ::read(fd, data + size, capacity - size);
-        if (n == 0) return true;
+constexpr size_t kHugePage = size_t(2) << 20;
+constexpr size_t kBlockSize = size_t(64) << 20;
+
+// Anonymous memory aligned to a huge page, advised to be backed by them.
+uint8_t* mapBlock(size_t size) {
+    void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    auto raw = reinterpret_cast<uintptr_t>(p);
+    uintptr_t aligned = (raw + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
+    if (aligned > raw) ::munmap(p, aligned - raw);
+    ::munmap(reinterpret_cast<void*>(aligned + size), raw + kHugePage - aligned);
+#ifdef MADV_HUGEPAGE
+    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<uint8_t*>(aligned);
+}
+
+// Reads until count bytes or the end of the file; the number read, or -1.
+ssize_t readFully(int fd, uint8_t* to, size_t count) {
+    size_t got = 0;
+    while (got < count) {
+        ssize_t n = ::read(fd, to + got, count - got);
+        if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return -1;
         }
-        size += size_t(n);
+        got += size_t(n);
     }
+    return ssize_t(got);
 }
 
 }  // namespace
 
-FileBytes::Status FileBytes::load(const std::string& path) {
-    release();
+void InputArena::release() {
+    for (Block& b : blocks_) ::munmap(b.base, b.size);
+    blocks_.clear();
+}
+
+uint8_t* InputArena::allocate(size_t count) {
+    count = (count + 15) & ~size_t(15);
+    if (blocks_.empty() || blocks_.back().size - blocks_.back().used < count) {
+        size_t size = count > kBlockSize ? (count + kHugePage - 1) & ~(kHugePage - 1) : kBlockSize;
+        blocks_.push_back(Block{mapBlock(size), size, 0});
+    }
+    Block& b = blocks_.back();
+    uint8_t* p = b.base + b.used;
+    b.used += count;
+    return p;
+}
+
+ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Status::notFound;
+    if (fd < 0) return ReadStatus::notFound;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    Status status = Status::ok;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        status = Status::unreadable;
-    } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return ReadStatus::unreadable;
+
+    if (S_ISREG(st.st_mode)) {
+        // one read of the size the file has; a file that shrank meanwhile ends early
         size_t size = size_t(st.st_size);
-        // populated read-only, so that no page is copied until the link patches it
-        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (p != MAP_FAILED && ::mprotect(p, size, PROT_READ | PROT_WRITE) != 0) {
-            ::munmap(p, size);
-            p = MAP_FAILED;
-        }
-        if (p != MAP_FAILED) {
-            data_ = static_cast<uint8_t*>(p);
-            size_ = size;
-            mapped_ = true;
-            device_ = uint64_t(st.st_dev);
-            inode_ = uint64_t(st.st_ino);
-        }
+        uint8_t* to = size ? arena.allocate(size) : nullptr;
+        ssize_t got = size ? readFully(fd, to, size) : 0;
+        if (got < 0) return ReadStatus::unreadable;
+        bytes = {to, size_t(got)};
+        return ReadStatus::ok;
     }
-    if (status == Status::ok && !mapped_) {
-        try {
-            if (!readAll(fd, data_, size_)) status = Status::unreadable;
-        } catch (...) {
-            ::close(fd);
-            throw;
-        }
+    // a pipe or device: read until its end, then keep it in the arena
+    std::vector<uint8_t> all;
+    uint8_t chunk[1 << 16];
+    for (;;) {
+        ssize_t got = readFully(fd, chunk, sizeof chunk);
+        if (got < 0) return ReadStatus::unreadable;
+        all.insert(all.end(), chunk, chunk + got);
+        if (size_t(got) < sizeof chunk) break;
     }
-    ::close(fd);
-    if (status != Status::ok) release();
-    return status;
-}
-
-bool FileIdentity::of(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    device = uint64_t(st.st_dev);
-    inode = uint64_t(st.st_ino);
-    return true;
-}
-
-void FileBytes::detachIfSameFile(const FileIdentity& file) {
-    if (!mapped_ || file.device != device_ || file.inode != inode_) return;
-    auto copy = std::make_unique<uint8_t[]>(size_);
-    std::memcpy(copy.get(), data_, size_);
-    void* p = ::mmap(data_, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    std::memcpy(data_, copy.get(), size_);
-    device_ = inode_ = 0;
+    uint8_t* to = all.empty() ? nullptr : arena.allocate(all.size());
+    if (to) std::memcpy(to, all.data(), all.size());
+    bytes = {to, all.size()};
+    return ReadStatus::ok;
 }
 
 }  // namespace tarnel

@@ -36,11 +36,11 @@ bool payloadFits(uint32_t tag, uint32_t length) {
 
 void loadObjectFile(LinkState& state, const std::string& path) {
     Module& module = state.modules[state.moduleCount];
-    FileBytes bytes;
-    switch (bytes.load(path)) {
-    case FileBytes::Status::notFound: reportError(state, "File %s not found\n", path.c_str()); return;
-    case FileBytes::Status::unreadable: reportError(state, "File %s could not be read\n", path.c_str()); return;
-    case FileBytes::Status::ok: break;
+    std::span<uint8_t> bytes;
+    switch (readInputFile(path, state.inputs, bytes)) {
+    case ReadStatus::notFound: reportError(state, "File %s not found\n", path.c_str()); return;
+    case ReadStatus::unreadable: reportError(state, "File %s could not be read\n", path.c_str()); return;
+    case ReadStatus::ok: break;
     }
     const size_t size = bytes.size();
     if (size < 4 || readWordBE(bytes.data()) != tagWord(ChunkTag::object)) {
@@ -48,8 +48,8 @@ void loadObjectFile(LinkState& state, const std::string& path) {
         return;
     }
     module.fileName = path;
-    module.fileBytes = std::move(bytes);
-    uint8_t* data = module.fileBytes.data();
+    module.fileBytes = bytes;
+    uint8_t* data = bytes.data();
 
     // The `object` chunk's length word is not used: the next chunk follows
     // its 8 header bytes.

@@ -16,6 +16,7 @@ void linkerTeardown(LinkState& state) {
     state.reloc16List = {};
     state.reloc32List = {};
     state.modules = std::vector<Module>();
+    state.inputs.release();
 }
 
 }  // namespace tarnel

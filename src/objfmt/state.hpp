@@ -2,8 +2,9 @@
 // the totals, running offsets and widest-name maxima, and the options.
 //
 // Who owns what. There is one LinkState per run, made by linkerStartup and
-// released by linkerTeardown. Each Module owns the whole bytes of its object
-// file (`fileBytes`, mapped or read); every kept payload (`codeChunk`, `dataChunk`, the kept
+// released by linkerTeardown. The bytes of every object file are read once into
+// the state's input arena, which owns them; a Module's `fileBytes` are its
+// file's share of it; every kept payload (`codeChunk`, `dataChunk`, the kept
 // `link`, relocation and drel16 chunks) is a span into those bytes, and the
 // link engine patches section bytes there in place. The name of an xdef, xref
 // or library symbol is a view into the `link` payload it was read from, so it
@@ -33,7 +34,7 @@ struct Module {
     std::optional<std::string> version;
     std::optional<std::string> date;
 
-    FileBytes fileBytes;  // owns every payload span below
+    std::span<uint8_t> fileBytes;  // in the state's input arena; every payload span below lies in it
 
     // Kept payloads: block type word, then the section bytes (bss: type, size).
     // A section is present when its span is not empty.
@@ -99,7 +100,8 @@ struct LinkState {
     bool loadedForLink = false;
     bool loadedForLibrary = false;
 
-    // Modules.
+    // Modules, and the bytes of their files.
+    InputArena inputs;
     std::vector<Module> modules;  // kModuleSlots records once started
     uint32_t moduleCount = 0;
 
