@@ -9,6 +9,7 @@
 
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/chunk_builder.hpp"
 #include "textform/text_tokens.hpp"
 #include "textform/textform.hpp"
 
@@ -18,12 +19,6 @@ namespace {
 
 // A token as the messages show it.
 std::string shown(const Token& t) { return t.quoted ? quoted(t.text) : "'" + t.text + "'"; }
-
-void appendWord(std::vector<uint8_t>& bytes, uint32_t value) {
-    uint8_t b[4];
-    writeWordBE(b, value);
-    bytes.insert(bytes.end(), b, b + 4);
-}
 
 // The file, a chunk, or a raw block: what a line can be under.
 struct Node {
@@ -38,7 +33,7 @@ struct Node {
     bool headerOnly = false;  // the file's first object chunk
     bool broken = false;      // its line had an error: its contents are not checked
     bool itemFailed = false;  // a line in it had an error: its length is not checked
-    std::vector<uint8_t> payload;
+    ByteBuilder payload;
     std::optional<size_t> openXrefCount;  // where the count word of the xref that "at" lines extend is
     uint32_t truncatedChildLine = 0;      // a truncated chunk ends its container
     bool hasChild = false;
@@ -77,21 +72,16 @@ std::string nameAt(ItemContext& c, size_t i, std::string_view& name) {
     name = c.args[i].text;
     if (name.find('\0') != std::string_view::npos)
         return "a name cannot hold a NUL byte (write such an entry with word and hex lines)";
-    if (nameFieldLength(uint32_t(name.size())) > 0xFFFFFF || name.size() > 0xFFFFFF)
+    if (name.size() > 0xFFFFFF || nameFieldLength(uint32_t(name.size())) > 0xFFFFFF)
         return "the name is too long for the 24-bit field length";
     return {};
-}
-
-void appendNameField(std::vector<uint8_t>& bytes, std::string_view name) {
-    bytes.insert(bytes.end(), name.begin(), name.end());
-    bytes.insert(bytes.end(), nameFieldLength(uint32_t(name.size())) - name.size(), 0);
 }
 
 std::string oneWordItem(ItemContext& c, const char* keyword, const char* what) {
     if (auto e = expectCount(c, keyword, 1, what); !e.empty()) return e;
     uint32_t value;
     if (auto e = numberAt(c, 0, what, value); !e.empty()) return e;
-    appendWord(c.node.payload, value);
+    c.node.payload.word(value);
     return {};
 }
 
@@ -99,7 +89,7 @@ std::string sectionItem(ItemContext& c, const char* keyword) {
     if (auto e = expectCount(c, keyword, 1, "a section"); !e.empty()) return e;
     uint32_t value;
     if (auto e = sectionAt(c, 0, value); !e.empty()) return e;
-    appendWord(c.node.payload, value);
+    c.node.payload.word(value);
     return {};
 }
 
@@ -109,10 +99,10 @@ std::string wordsItem(ItemContext& c, const char* keyword, bool countsForXref) {
     for (size_t i = 0; i < c.args.size(); ++i) {
         uint32_t value;
         if (auto e = numberAt(c, i, "a number", value); !e.empty()) return e;
-        appendWord(c.node.payload, value);
+        c.node.payload.word(value);
     }
     if (countsForXref && c.node.openXrefCount) {
-        uint8_t* count = c.node.payload.data() + *c.node.openXrefCount;
+        uint8_t* count = c.node.payload.bytes().data() + *c.node.openXrefCount;
         writeWordBE(count, readWordBE(count) + uint32_t(c.args.size()));
     }
     return {};
@@ -121,8 +111,7 @@ std::string wordsItem(ItemContext& c, const char* keyword, bool countsForXref) {
 std::string textItem(ItemContext& c) {
     if (auto e = expectCount(c, "text", 1, "a quoted text"); !e.empty()) return e;
     if (!c.args[0].quoted) return "expected a quoted text, found " + shown(c.args[0]);
-    c.node.payload.insert(c.node.payload.end(), c.args[0].text.begin(), c.args[0].text.end());
-    c.node.payload.push_back(0);
+    c.node.payload.text(c.args[0].text).zeros(1);
     return {};
 }
 
@@ -134,9 +123,7 @@ std::string xdefItem(ItemContext& c) {
     if (section >= kSectionCount) return format("an xdef's section is one of the five, not %u", section);
     if (auto e = numberAt(c, 1, "a value", value); !e.empty()) return e;
     if (auto e = nameAt(c, 2, name); !e.empty()) return e;
-    appendWord(c.node.payload, (0x80u + section) << 24 | nameFieldLength(uint32_t(name.size())));
-    appendWord(c.node.payload, value);
-    appendNameField(c.node.payload, name);
+    c.node.payload.word((0x80u + section) << 24 | nameFieldLength(uint32_t(name.size()))).word(value).nameField(name);
     return {};
 }
 
@@ -150,11 +137,10 @@ std::string xrefItem(ItemContext& c) {
     if (auto e = nameAt(c, 1, name); !e.empty()) return e;
     if (c.args.size() > 2 && (c.args[2].quoted || c.args[2].text != "at"))
         return "expected 'at' and offsets after the name, found " + shown(c.args[2]);
-    std::vector<uint8_t>& p = c.node.payload;
-    appendWord(p, *type << 24 | nameFieldLength(uint32_t(name.size())));
+    ByteBuilder& p = c.node.payload;
+    p.word(*type << 24 | nameFieldLength(uint32_t(name.size())));
     size_t countAt = p.size();
-    appendWord(p, 0);
-    appendNameField(p, name);
+    p.word(0).nameField(name);
     c.node.openXrefCount = countAt;
     if (c.args.size() <= 2) return {};
     ItemContext offsets{c.node, c.args.subspan(3)};
@@ -168,15 +154,13 @@ std::string exportItem(ItemContext& c) {
     if (c.args[1].quoted || c.args[1].text != "module") return "expected 'module' after the name, found " + shown(c.args[1]);
     uint32_t module;
     if (auto e = numberAt(c, 2, "a module number", module); !e.empty()) return e;
-    appendWord(c.node.payload, nameFieldLength(uint32_t(name.size())));
-    appendNameField(c.node.payload, name);
-    appendWord(c.node.payload, module);
+    c.node.payload.word(nameFieldLength(uint32_t(name.size()))).nameField(name).word(module);
     return {};
 }
 
 std::string terminatorItem(ItemContext& c) {
     if (auto e = expectCount(c, "terminator", 0, "'terminator'"); !e.empty()) return e;
-    appendWord(c.node.payload, kLinkTerminator);
+    c.node.payload.word(kLinkTerminator);
     return {};
 }
 
@@ -257,7 +241,7 @@ void Builder::build(std::string_view text) {
         pos = stop + 1;
     }
     closeNodes(0);
-    result = std::move(stack_[0].payload);
+    result = std::move(stack_[0].payload.bytes());
     std::stable_sort(errors.begin(), errors.end(), [](const TextError& a, const TextError& b) { return a.line < b.line; });
 }
 
@@ -310,7 +294,7 @@ std::string Builder::hexLine(Node& node, const std::vector<Token>& tokens) {
         if (t.quoted || t.text.size() != 2 || !allHex(t.text)) return "expected a byte as two hex digits, found " + shown(t);
     }
     for (size_t i = 1; i < tokens.size(); ++i)
-        node.payload.push_back(uint8_t(std::stoul(tokens[i].text, nullptr, 16)));
+        node.payload.bytes().push_back(uint8_t(std::stoul(tokens[i].text, nullptr, 16)));
     return {};
 }
 
@@ -390,24 +374,24 @@ void Builder::closeNodes(uint32_t indent) {
 }
 
 void Builder::finish(Node& child, Node& parent) {
-    std::vector<uint8_t>& out = parent.payload;
+    ByteBuilder& out = parent.payload;
     if (child.kind == Node::Kind::raw) {
-        out.insert(out.end(), child.payload.begin(), child.payload.end());
+        out.raw(child.payload.bytes());
         return;
     }
     if (child.broken || child.itemFailed) parent.itemFailed = true;
     if (child.broken) return;
     const bool isEnd = child.tag == tagWord(ChunkTag::end);
-    appendWord(out, child.tag);
+    out.word(child.tag);
     if (child.headerOnly) {
-        if (!child.payload.empty())
+        if (child.payload.size() != 0)
             error(child.line, "the file's first object chunk is its 8 header bytes alone: readers go straight on "
                               "to the next chunk, so it takes no payload lines");
-        appendWord(out, child.length.value_or(0));
+        out.word(child.length.value_or(0));
         return;
     }
     // an end chunk without a length word or payload is its tag alone
-    if (isEnd && !child.length && child.payload.empty()) {
+    if (isEnd && !child.length && child.payload.size() == 0) {
         if (parent.kind == Node::Kind::file) parent.endSeen = true;
         return;
     }
@@ -426,8 +410,7 @@ void Builder::finish(Node& child, Node& parent) {
                                  "(leave 'length' out to have it counted)", *child.length,
                                  byteCount(child.payload.size()).c_str()));
     }
-    appendWord(out, length);
-    out.insert(out.end(), child.payload.begin(), child.payload.end());
+    out.word(length).raw(child.payload.bytes());
     if (child.truncated) parent.truncatedChildLine = child.line;
     if (isEnd && parent.kind == Node::Kind::file) parent.endSeen = true;
 }

@@ -34,7 +34,9 @@ std::string tagToken(uint32_t tagWord) {
 }
 
 std::optional<uint32_t> tagFromToken(std::string_view token) {
-    if (token.starts_with("0x") || token.starts_with("0X")) return numberFromToken(token);
+    // a tag word is written in full, 0x and eight hex digits
+    if (token.starts_with("0x") || token.starts_with("0X"))
+        return token.size() == 10 ? numberFromToken(token) : std::nullopt;
     int number = chunkTagByName(token);
     if (number < 0 || !nameIsUnique(uint32_t(number))) return std::nullopt;
     return kTagBase + uint32_t(number);

@@ -15,8 +15,8 @@ namespace tarnel::textform {
 // A tag's name when the name stands for that tag alone ("code", "end"),
 // otherwise the tag word in hex ("0xC0DECF0B" for a reserved tag).
 std::string tagToken(uint32_t tagWord);
-// The tag word of a name or a 0x number; nothing for "reserved" (it names
-// several tags) or an unknown word.
+// The tag word of a name or of 0x and eight hex digits; nothing for
+// "reserved" (it names several tags) or an unknown name.
 std::optional<uint32_t> tagFromToken(std::string_view token);
 
 // "code" .. "bssb" for sections 0..4, else the number in hex.
