@@ -42,10 +42,8 @@ TEST(DumpLinked, EveryOutputOfTheLinkerComesBack) {
         bool chunkFile;
     };
     const Case cases[] = {
-        {{}, "executable", true},
-        {{"-estart"}, "object module laid out as an embedded object", true},
-        {{"-g"}, "library", true},
-        {{"-r1000"}, "", false},
+        {{}, "executable", true},  {{"-estart"}, "object module laid out as an embedded object", true},
+        {{"-g"}, "library", true}, {{"-r1000"}, "", false},
         {{"-s1000"}, "", false},
     };
     for (const Case& c : cases) {

@@ -78,13 +78,17 @@ private:
             switch (below(6)) {
             case 0:
             case 1:
-                b.word((0x80 + below(5)) << 24 | nameFieldLength(uint32_t(entryName.size()))).word(random()).nameField(entryName);
+                b.word((0x80 + below(5)) << 24 | nameFieldLength(uint32_t(entryName.size())))
+                    .word(random())
+                    .nameField(entryName);
                 break;
             case 2:
             case 3: {
                 static const uint32_t kAccess[] = {0, 1, 2, 4, 5, 6, 8, 9, 10};
                 uint32_t count = chance(20) ? below(30) : below(4);
-                b.word(kAccess[below(9)] << 24 | nameFieldLength(uint32_t(entryName.size()))).word(count).nameField(entryName);
+                b.word(kAccess[below(9)] << 24 | nameFieldLength(uint32_t(entryName.size())))
+                    .word(count)
+                    .nameField(entryName);
                 b.raw(words(count, 4096));
                 break;
             }
@@ -127,7 +131,9 @@ private:
         case 5: return chunk(ChunkTag::bss, be({chance(80) ? 2 + 2 * below(2) : below(6), below(1000)}));
         case 6:
         case 7: return chunk(ChunkTag::link, linkPayload());
-        case 8: return chunk(ChunkTag(uint8_t(ChunkTag::reloc32) + below(2)), be({below(5), below(5)}) + words(below(5), 256));
+        case 8:
+            return chunk(ChunkTag(uint8_t(ChunkTag::reloc32) + below(2)),
+                         be({below(5), below(5)}) + words(below(5), 256));
         case 9: return chunk(ChunkTag::drel16, be({1 + below(4)}) + words(below(4), 256));
         case 10: return chunk(kTagBase + below(40), bytes(below(12)));  // any tag, some of them unknown
         case 11: return chunk(ChunkTag::header, be({below(4096), below(4096)}));
@@ -206,7 +212,9 @@ TEST(DumpProperty, GeneratedFilesComeBackByteForByte) {
         if (!built || rebuilt != file) {
             ++failures;
             ADD_FAILURE() << "seed " << seed << (built ? ": different bytes" : ": " + errors[0].message) << "\nfile:\n"
-                          << hexBytes(file) << "\nbuilt:\n" << hexBytes(rebuilt) << "\ntext:\n" << dumped.text;
+                          << hexBytes(file) << "\nbuilt:\n"
+                          << hexBytes(rebuilt) << "\ntext:\n"
+                          << dumped.text;
         }
     }
     // the generator must reach both sides of the dump's judgement

@@ -27,7 +27,8 @@ Bytes linkPayload(std::initializer_list<Bytes> entries) {
 // sections, relocation chunks, the end tag alone.
 Bytes executable() {
     return chunk(ChunkTag::header, be({0x10 + 0x4 + 0x100, 0x8 + 0x20})) +
-           chunk(ChunkTag::processor, be({0x52060020, 0})) + chunk(ChunkTag::code, be({0, 0x4E714E71, 0x23FC0000, 0x00044E75})) +
+           chunk(ChunkTag::processor, be({0x52060020, 0})) +
+           chunk(ChunkTag::code, be({0, 0x4E714E71, 0x23FC0000, 0x00044E75})) +
            chunk(ChunkTag::data, be({1, 0xCAFEBABE})) + chunk(ChunkTag::bss, be({2, 0x100})) +
            chunk(ChunkTag::data, be({3, 1, 2})) + chunk(ChunkTag::bss, be({4, 0x20})) +
            chunk(ChunkTag::reloc16, be({0, 3, 2})) + chunk(ChunkTag::reloc32, be({0, 1, 4, 8})) + kEnd;
@@ -52,7 +53,8 @@ Bytes library() {
                     chunk(ChunkTag::link, link0.finish());
     Bytes member1 = chunk(ChunkTag::data, be({1, 0, 7})) + chunk(ChunkTag::bss, be({4, 12})) +
                     chunk(ChunkTag::drel16, be({3, 0})) + chunk(ChunkTag::link, link1.finish());
-    return chunk(ChunkTag::library, table.bytes()) + chunk(ChunkTag::lib, member0) + chunk(ChunkTag::lib, member1) + kEnd;
+    return chunk(ChunkTag::library, table.bytes()) + chunk(ChunkTag::lib, member0) + chunk(ChunkTag::lib, member1) +
+           kEnd;
 }
 
 Bytes fullModule() {
@@ -100,20 +102,26 @@ std::vector<RoundTripCase> roundTripCases() {
          "00000018 end length 0"},
         {"end chunk with a payload", kObject + chunk(ChunkTag::end, be({1})), true,
          "    # readers drop an end chunk's payload"},
-        {"chunks of length 0", kObject + chunk(ChunkTag::code, {}) + chunk(ChunkTag::link, {}) + chunk(ChunkTag::processor, {}) + kEnd,
-         true, "00000018 processor length 0"},
-        {"dropped, reserved and unknown tags", kObject + chunk(ChunkTag::comment, text("hi\0"s)) + chunk(0xC0DECF0B, {1, 2}) +
-         chunk(0xC0DECF20, {3}) + chunk(0x12345678, {}) + chunk(ChunkTag::debug, {4, 5, 6}) + kEnd,
+        {"chunks of length 0",
+         kObject + chunk(ChunkTag::code, {}) + chunk(ChunkTag::link, {}) + chunk(ChunkTag::processor, {}) + kEnd, true,
+         "00000018 processor length 0"},
+        {"dropped, reserved and unknown tags",
+         kObject + chunk(ChunkTag::comment, text("hi\0"s)) + chunk(0xC0DECF0B, {1, 2}) + chunk(0xC0DECF20, {3}) +
+             chunk(0x12345678, {}) + chunk(ChunkTag::debug, {4, 5, 6}) + kEnd,
          true, "0000001D 0xC0DECF20 length 1  # not one of the 32 tags"},
-        {"text padded after its NUL", kObject + chunk(ChunkTag::name, text("ab\0\0x"s)) + kEnd, true, "    0000: 00 78"},
-        {"link entries that are a word alone", kObject + chunk(ChunkTag::link, linkPayload({be({0x03000004}), be({0xFF000001}), be({0x7F000000})})) + kEnd,
+        {"text padded after its NUL", kObject + chunk(ChunkTag::name, text("ab\0\0x"s)) + kEnd, true,
+         "    0000: 00 78"},
+        {"link entries that are a word alone",
+         kObject + chunk(ChunkTag::link, linkPayload({be({0x03000004}), be({0xFF000001}), be({0x7F000000})})) + kEnd,
          true, "    word 0xFF000001  # type byte 0xFF: the word is a whole entry"},
         {"link bytes after the terminator", kObject + chunk(ChunkTag::link, entryLink + be({7})) + kEnd, true,
          "    # after the terminator, not read:"},
-        {"link name field longer than written", kObject + chunk(ChunkTag::link, linkPayload({be({0x80000008, 0}) + text("ab\0\0\0\0\0\0"s)})) + kEnd,
-         true, "    # xdef code 0x00000000 \"ab\": the name field length 8 is not the written form"},
-        {"name chunk inside a lib chunk", chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, chunk(ChunkTag::name, text("m\0"s))) + kEnd,
-         true, "        # a lib chunk holds no chunk of this kind"},
+        {"link name field longer than written",
+         kObject + chunk(ChunkTag::link, linkPayload({be({0x80000008, 0}) + text("ab\0\0\0\0\0\0"s)})) + kEnd, true,
+         "    # xdef code 0x00000000 \"ab\": the name field length 8 is not the written form"},
+        {"name chunk inside a lib chunk",
+         chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, chunk(ChunkTag::name, text("m\0"s))) + kEnd, true,
+         "        # a lib chunk holds no chunk of this kind"},
 
         // malformed framing
         {"empty file", {}, false, "# malformed: the file is empty"},
@@ -130,14 +138,17 @@ std::vector<RoundTripCase> roundTripCases() {
          "00000008 end length 1094861636 truncated"},
         {"object chunk with a length", be({tagWord(ChunkTag::object), 12}) + code + kEnd, false,
          "00000000 object length 12"},
-        {"first chunk of no known kind", code + kEnd, false, "# f: no known kind: it begins with a code chunk, 20 bytes"},
+        {"first chunk of no known kind", code + kEnd, false,
+         "# f: no known kind: it begins with a code chunk, 20 bytes"},
         {"object tag alone", be({tagWord(ChunkTag::object)}), false, "00000000 raw"},
 
         // payloads too short for their layout
         {"short processor", kObject + chunk(ChunkTag::processor, be({0x52060000})) + kEnd, false,
          "    # malformed: a processor payload needs 8 bytes, this one has 4 bytes"},
-        {"short header", chunk(ChunkTag::header, be({1})) + kEnd, false, "    # malformed: a header payload needs 8 bytes, this one has 4 bytes"},
-        {"short code", kObject + chunk(ChunkTag::code, {0, 0}) + kEnd, false, "    # malformed: a code payload needs 4 bytes, this one has 2 bytes"},
+        {"short header", chunk(ChunkTag::header, be({1})) + kEnd, false,
+         "    # malformed: a header payload needs 8 bytes, this one has 4 bytes"},
+        {"short code", kObject + chunk(ChunkTag::code, {0, 0}) + kEnd, false,
+         "    # malformed: a code payload needs 4 bytes, this one has 2 bytes"},
         {"short bss", kObject + chunk(ChunkTag::bss, {0, 0, 0, 2, 0, 0}) + kEnd, false, "    0000: 00 00 00 02 00 00"},
         {"reloc16 not whole words", kObject + chunk(ChunkTag::reloc16, be({0, 1}) + Bytes{0, 0}) + kEnd, false,
          "    # malformed: a reloc16 payload is 8 bytes plus 4 per offset; this one has 10 bytes"},
@@ -152,18 +163,21 @@ std::vector<RoundTripCase> roundTripCases() {
          "    # malformed: the text has no NUL byte: \"v1\""},
 
         // link chunks the walk cannot finish
-        {"link without terminator", kObject + chunk(ChunkTag::link, be({0x80000004, 0}) + text("ab\0\0"s)) + kEnd, false,
-         "    # malformed: the entries end without the terminator 0xFF000000"},
-        {"link name field past the payload", kObject + chunk(ChunkTag::link, be({0x80000008, 0, 0x41000000})) + kEnd, false,
-         "    # malformed: the xdef entry's name field of 8 bytes runs past the payload"},
-        {"link offsets past the payload", kObject + chunk(ChunkTag::link, be({0x01000004, 3, 0x41000000, 2, kLinkTerminator})) + kEnd,
-         false, "    # malformed: the xref entry's 3 offsets run past the payload"},
+        {"link without terminator", kObject + chunk(ChunkTag::link, be({0x80000004, 0}) + text("ab\0\0"s)) + kEnd,
+         false, "    # malformed: the entries end without the terminator 0xFF000000"},
+        {"link name field past the payload", kObject + chunk(ChunkTag::link, be({0x80000008, 0, 0x41000000})) + kEnd,
+         false, "    # malformed: the xdef entry's name field of 8 bytes runs past the payload"},
+        {"link offsets past the payload",
+         kObject + chunk(ChunkTag::link, be({0x01000004, 3, 0x41000000, 2, kLinkTerminator})) + kEnd, false,
+         "    # malformed: the xref entry's 3 offsets run past the payload"},
         {"link count past the payload", kObject + chunk(ChunkTag::link, be({0x02000004})) + kEnd, false,
          "    # malformed: the xref entry's count word runs past the payload"},
-        {"link name field length not a multiple of 4", kObject + chunk(ChunkTag::link, linkPayload({be({0x80000009, 0}) + text("entry\0\0\0"s)})) + kEnd,
-         false, "    word 0x80000009"},
-        {"link name field without NUL", kObject + chunk(ChunkTag::link, linkPayload({be({0x05000004, 1}) + text("abcd") + be({6})})) + kEnd,
-         false, "    # malformed: xref pcrelative-16-bit \"abcd\": the name field holds no NUL"},
+        {"link name field length not a multiple of 4",
+         kObject + chunk(ChunkTag::link, linkPayload({be({0x80000009, 0}) + text("entry\0\0\0"s)})) + kEnd, false,
+         "    word 0x80000009"},
+        {"link name field without NUL",
+         kObject + chunk(ChunkTag::link, linkPayload({be({0x05000004, 1}) + text("abcd") + be({6})})) + kEnd, false,
+         "    # malformed: xref pcrelative-16-bit \"abcd\": the name field holds no NUL"},
         {"link other entry then cut", kObject + chunk(ChunkTag::link, be({0x03000000}) + Bytes{0xFF}) + kEnd, false,
          "    # malformed: 1 byte left, too few for an entry word; no terminator"},
 
@@ -172,14 +186,17 @@ std::vector<RoundTripCase> roundTripCases() {
          "    # malformed: an entry with a name field of 8 bytes runs past the payload"},
         {"library entry without NUL", chunk(ChunkTag::library, be({4}) + text("name") + be({0})) + kEnd, false,
          "    # malformed: export \"name\" module 0: the name field holds no NUL"},
-        {"library entry with odd field length", chunk(ChunkTag::library, be({5}) + text("abcd\0\0\0\0"s) + be({3})) + kEnd, true,
+        {"library entry with odd field length",
+         chunk(ChunkTag::library, be({5}) + text("abcd\0\0\0\0"s) + be({3})) + kEnd, true,
          "    # export \"abcd\" module 3: the name field length 5 is not the written form"},
-        {"lib member cut by the lib chunk", chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, be({tagWord(ChunkTag::code), 20, 0})) + kEnd,
-         false, "    00000010 code length 20 truncated"},
-        {"lib ends inside a member header", chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, code + Bytes{1, 2, 3}) + kEnd,
-         false, "    # malformed: 3 bytes left in the lib chunk, too few for a chunk header"},
-        {"lib inside a lib", chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, chunk(ChunkTag::lib, code)) + kEnd, false,
-         "        # malformed: a lib chunk inside a lib chunk"},
+        {"lib member cut by the lib chunk",
+         chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, be({tagWord(ChunkTag::code), 20, 0})) + kEnd, false,
+         "    00000010 code length 20 truncated"},
+        {"lib ends inside a member header",
+         chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, code + Bytes{1, 2, 3}) + kEnd, false,
+         "    # malformed: 3 bytes left in the lib chunk, too few for a chunk header"},
+        {"lib inside a lib", chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, chunk(ChunkTag::lib, code)) + kEnd,
+         false, "        # malformed: a lib chunk inside a lib chunk"},
     };
 }
 
@@ -188,7 +205,8 @@ TEST(DumpRoundTrip, EveryFileComesBackByteForByte) {
         SCOPED_TRACE(c.name);
         DumpedText dumped = dumpText(c.file);
         EXPECT_EQ(dumped.wellFormed, c.wellFormed) << dumped.text;
-        EXPECT_NE(dumped.text.find(c.mark + "\n"), std::string::npos) << "missing line: " << c.mark << "\n" << dumped.text;
+        EXPECT_NE(dumped.text.find(c.mark + "\n"), std::string::npos) << "missing line: " << c.mark << "\n"
+                                                                      << dumped.text;
         Bytes rebuilt = chunkFileFromText(dumped.text);
         EXPECT_EQ(hexBytes(rebuilt), hexBytes(c.file)) << dumped.text;
     }

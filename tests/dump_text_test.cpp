@@ -13,16 +13,19 @@ namespace {
 
 using namespace std::string_literals;
 
-Bytes exampleModule() { return ModuleBuilder().code({0x4E, 0x75, 0x4E, 0x71}).xdef(SectionKind::code, 0, "entry").end(); }
+Bytes exampleModule() {
+    return ModuleBuilder().code({0x4E, 0x75, 0x4E, 0x71}).xdef(SectionKind::code, 0, "entry").end();
+}
 
 // A module whose xref claims more offsets than its link chunk holds, with
 // two stray bytes after the end tag.
 Bytes damagedModule() {
     return ModuleBuilder()
-        .name("m")
-        .code({1, 2, 3, 4, 5})
-        .chunk(ChunkTag::link, be({0x01000004, 3, 0x61626300, 8}))
-        .end() + Bytes{0xAA, 0xBB};
+               .name("m")
+               .code({1, 2, 3, 4, 5})
+               .chunk(ChunkTag::link, be({0x01000004, 3, 0x61626300, 8}))
+               .end() +
+           Bytes{0xAA, 0xBB};
 }
 
 TEST(DumpGolden, ExampleModule) {
@@ -132,36 +135,46 @@ TEST(MkobjText, ErrorsNameTheLineAndWhatWasExpected) {
         {"code\n    block cod\n", "2: expected a section (code, data, bss, base, bssb) or a number, found 'cod'"},
         {"block code\n", "1: a 'block' line belongs to a chunk: indent it under a chunk line"},
         {"cdoe\n", "1: expected a chunk line (an offset, a tag name or number, 'raw'), found 'cdoe'"},
-        {"00000000 cdoe\n", "1: expected a tag name (object, code, link, end, ...) or a tag word such as 0xC0DECF20, found 'cdoe'"},
-        {"reserved\n", "1: 'reserved' names several tags: write the tag word (0xC0DECF0A to 0xC0DECF0F, 0xC0DECF1D, 0xC0DECF1E)"},
+        {"00000000 cdoe\n",
+         "1: expected a tag name (object, code, link, end, ...) or a tag word such as 0xC0DECF20, found 'cdoe'"},
+        {"reserved\n",
+         "1: 'reserved' names several tags: write the tag word (0xC0DECF0A to 0xC0DECF0F, 0xC0DECF1D, 0xC0DECF1E)"},
         {"code length\n", "1: expected a byte count after 'length'"},
         {"code size 4\n", "1: expected 'length' after the tag, found 'size'"},
         {"code truncated\n    0000: 00\n", "1: 'truncated' needs 'length N' before it"},
         {"code length 8\n    block code\n",
-         "1: the chunk line says length 8 but the lines below give 4 bytes of payload (leave 'length' out to have it counted)"},
+         "1: the chunk line says length 8 but the lines below give 4 bytes of payload (leave 'length' out to have it "
+         "counted)"},
         {"code length 4 truncated\n    word 1\n",
          "1: 'truncated' needs less payload than its length 4; the lines below give 4 bytes"},
         {"object\n    0000: 00\n",
-         "1: the file's first object chunk is its 8 header bytes alone: readers go straight on to the next chunk, so it takes no payload lines"},
-        {"end\ncode\n", "2: a chunk after the end chunk: reading stops at the end chunk, so bytes after it go in a raw block"},
+         "1: the file's first object chunk is its 8 header bytes alone: readers go straight on to the next chunk, so "
+         "it takes no payload lines"},
+        {"end\ncode\n",
+         "2: a chunk after the end chunk: reading stops at the end chunk, so bytes after it go in a raw block"},
         {"code length 9 truncated\n    0000: 01\nend\n",
          "3: nothing can follow the truncated chunk of line 1: its payload runs to the end of the file"},
         {"link\n    xref absolute-16 \"x\"\n",
          "2: expected an access type (absolute-8-bit, pcrelative-16-bit, relative-32-bit, ...), found 'absolute-16'"},
         {"link\n    xref absolute-16-bit \"x\" 4\n", "2: expected 'at' and offsets after the name, found '4'"},
         {"link\n    xdef code 0 \"a\" extra\n", "2: unexpected 'extra' after a section, a value and a name"},
-        {"link\n    xdef bssc 0 \"a\"\n", "2: expected a section (code, data, bss, base, bssb) or a number, found 'bssc'"},
+        {"link\n    xdef bssc 0 \"a\"\n",
+         "2: expected a section (code, data, bss, base, bssb) or a number, found 'bssc'"},
         {"link\n    xdef 5 0 \"a\"\n", "2: an xdef's section is one of the five, not 5"},
-        {"link\n    xdef code 0 \"a\\x00b\"\n", "2: a name cannot hold a NUL byte (write such an entry with word and hex lines)"},
+        {"link\n    xdef code 0 \"a\\x00b\"\n",
+         "2: a name cannot hold a NUL byte (write such an entry with word and hex lines)"},
         {"name\n    text \"abc\n", "2: the quoted text has no closing '\"'"},
-        {"name\n    text \"a\\tb\"\n", "2: a '\\' in quoted text must be followed by '\"', '\\' or xHH (two hex digits)"},
+        {"name\n    text \"a\\tb\"\n",
+         "2: a '\\' in quoted text must be followed by '\"', '\\' or xHH (two hex digits)"},
         {"name\n    text abc\n", "2: expected a quoted text, found 'abc'"},
         {"code\n    0000: 4E 7\n", "2: expected a byte as two hex digits, found '7'"},
         {"code\n    0000:\n", "2: expected hex bytes after '0000:'"},
-        {"code\n    word 0x100000000\n", "2: expected a number (decimal or 0x hex, at most 32 bits), found '0x100000000'"},
+        {"code\n    word 0x100000000\n",
+         "2: expected a number (decimal or 0x hex, at most 32 bits), found '0x100000000'"},
         {"code\n    word\n", "2: expected one or more numbers after 'word'"},
         {"code\n    blok code\n",
-         "2: expected an item (word, block, text, xdef, xref, terminator, a hex line, ...) or an indented chunk line, found 'blok'"},
+         "2: expected an item (word, block, text, xdef, xref, terminator, a hex line, ...) or an indented chunk line, "
+         "found 'blok'"},
         {"raw\n    word 1\n", "2: a raw block holds hex lines (\"0000: 4E 75\") only, found 'word'"},
         {"raw\n    code\n", "2: a raw block holds hex lines only, not chunks"},
         {"library\n    export \"a\" 3\n", "2: expected a name, 'module' and a number after 'export'"},
@@ -178,7 +191,8 @@ TEST(MkobjText, ErrorsNameTheLineAndWhatWasExpected) {
         std::vector<textform::TextError> errors;
         EXPECT_FALSE(textform::buildFromText(c.text, out, errors));
         std::string got;
-        for (const textform::TextError& e : errors) got += (got.empty() ? "" : "\n") + std::to_string(e.line) + ": " + e.message;
+        for (const textform::TextError& e : errors)
+            got += (got.empty() ? "" : "\n") + std::to_string(e.line) + ": " + e.message;
         EXPECT_EQ(got, c.errors);
     }
 }
@@ -266,8 +280,9 @@ TEST(MkobjTool, TextErrorsShowFileLineAndTheLineItself) {
     const std::string text = dir.writeText("bad.txt", "object\ncode\n    block cod\nend\n");
     ToolRun r = mkobjTool({text, "-o", dir.path("bad.o")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, text + ":3: expected a section (code, data, bss, base, bssb) or a number, found 'cod'\n"
-                            "        block cod\n");
+    EXPECT_EQ(r.err, text +
+                         ":3: expected a section (code, data, bss, base, bssb) or a number, found 'cod'\n"
+                         "        block cod\n");
     EXPECT_FALSE(dir.exists("bad.o"));
 }
 
@@ -284,9 +299,11 @@ TEST(MkobjTool, CommandLineAndFileTrouble) {
         {{"-o", dir.path("x.o")}, 2, "tarnel-mkobj: no text named\nTry 'tarnel-mkobj --help'.\n"},
         {{text, "-o"}, 2, "tarnel-mkobj: -o needs a file name\nTry 'tarnel-mkobj --help'.\n"},
         {{text, text, "-o", "x"}, 2, "tarnel-mkobj: more than one text named\nTry 'tarnel-mkobj --help'.\n"},
-        {{dir.path("none.txt"), "-o", dir.path("x.o")}, 2,
+        {{dir.path("none.txt"), "-o", dir.path("x.o")},
+         2,
          "tarnel-mkobj: cannot open " + dir.path("none.txt") + ": No such file or directory\n"},
-        {{text, "-o", dir.path("no/such/dir.o")}, 2,
+        {{text, "-o", dir.path("no/such/dir.o")},
+         2,
          "tarnel-mkobj: cannot create " + dir.path("no/such/dir.o") + ": No such file or directory\n"},
     };
     for (const Case& c : cases) {

@@ -151,7 +151,8 @@ std::string exportItem(ItemContext& c) {
     if (auto e = expectCount(c, "export", 3, "a name, 'module' and a number"); !e.empty()) return e;
     std::string_view name;
     if (auto e = nameAt(c, 0, name); !e.empty()) return e;
-    if (c.args[1].quoted || c.args[1].text != "module") return "expected 'module' after the name, found " + shown(c.args[1]);
+    if (c.args[1].quoted || c.args[1].text != "module")
+        return "expected 'module' after the name, found " + shown(c.args[1]);
     uint32_t module;
     if (auto e = numberAt(c, 2, "a module number", module); !e.empty()) return e;
     c.node.payload.word(nameFieldLength(uint32_t(name.size()))).nameField(name).word(module);
@@ -205,7 +206,8 @@ bool allHex(std::string_view s) { return !s.empty() && std::all_of(s.begin(), s.
 // "0010:" opens a line of hex bytes; the offset before the colon is only for reading.
 bool isHexLine(const std::vector<Token>& tokens) {
     const Token& t = tokens[0];
-    return !t.quoted && t.text.size() >= 2 && t.text.back() == ':' && allHex(std::string_view(t.text).substr(0, t.text.size() - 1));
+    return !t.quoted && t.text.size() >= 2 && t.text.back() == ':' &&
+           allHex(std::string_view(t.text).substr(0, t.text.size() - 1));
 }
 
 // The file offset that a dump puts before each chunk line: eight hex digits.
@@ -242,7 +244,8 @@ void Builder::build(std::string_view text) {
     }
     closeNodes(0);
     result = std::move(stack_[0].payload.bytes());
-    std::stable_sort(errors.begin(), errors.end(), [](const TextError& a, const TextError& b) { return a.line < b.line; });
+    std::stable_sort(errors.begin(), errors.end(),
+                     [](const TextError& a, const TextError& b) { return a.line < b.line; });
 }
 
 void Builder::handleLine(uint32_t line, const LineTokens& lt) {
@@ -280,8 +283,10 @@ void Builder::handleLine(uint32_t line, const LineTokens& lt) {
         return fail("a raw block holds hex lines (\"0000: 4E 75\") only, found " + shown(tokens[0]));
     const ItemRule* rule = findItem(tokens[0]);
     if (!rule)
-        return fail("expected an item (word, block, text, xdef, xref, terminator, a hex line, ...) or an indented "
-                    "chunk line, found " + shown(tokens[0]));
+        return fail(
+            "expected an item (word, block, text, xdef, xref, terminator, a hex line, ...) or an indented "
+            "chunk line, found " +
+            shown(tokens[0]));
     if (rule->keyword != "at") node.openXrefCount.reset();
     ItemContext context{node, std::span<const Token>(tokens).subspan(1)};
     if (std::string e = rule->handle(context); !e.empty()) fail(e);
@@ -291,7 +296,8 @@ std::string Builder::hexLine(Node& node, const std::vector<Token>& tokens) {
     if (tokens.size() < 2) return "expected hex bytes after " + shown(tokens[0]);
     for (size_t i = 1; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
-        if (t.quoted || t.text.size() != 2 || !allHex(t.text)) return "expected a byte as two hex digits, found " + shown(t);
+        if (t.quoted || t.text.size() != 2 || !allHex(t.text))
+            return "expected a byte as two hex digits, found " + shown(t);
     }
     for (size_t i = 1; i < tokens.size(); ++i)
         node.payload.bytes().push_back(uint8_t(std::stoul(tokens[i].text, nullptr, 16)));
@@ -328,8 +334,10 @@ void Builder::chunkLine(uint32_t line, uint32_t indent, std::span<const Token> t
     std::optional<uint32_t> tag = head.quoted ? std::nullopt : tagFromToken(head.text);
     if (!tag) {
         if (head.text == "reserved")
-            return fail("'reserved' names several tags: write the tag word (0xC0DECF0A to 0xC0DECF0F, 0xC0DECF1D, 0xC0DECF1E)");
-        return fail("expected a tag name (object, code, link, end, ...) or a tag word such as 0xC0DECF20, found " + shown(head));
+            return fail(
+                "'reserved' names several tags: write the tag word (0xC0DECF0A to 0xC0DECF0F, 0xC0DECF1D, 0xC0DECF1E)");
+        return fail("expected a tag name (object, code, link, end, ...) or a tag word such as 0xC0DECF20, found " +
+                    shown(head));
     }
     node.tag = *tag;
     size_t i = 1;
@@ -350,7 +358,8 @@ void Builder::chunkLine(uint32_t line, uint32_t indent, std::span<const Token> t
     if (i < tokens.size()) return fail("unexpected " + shown(tokens[i]) + " at the end of the chunk line");
     // the first object chunk of a file is its header alone
     node.headerOnly = parent.kind == Node::Kind::file && !parent.hasChild && *tag == tagWord(ChunkTag::object);
-    if (node.headerOnly && node.truncated) return fail("the first object chunk is its 8 header bytes alone and cannot be truncated");
+    if (node.headerOnly && node.truncated)
+        return fail("the first object chunk is its 8 header bytes alone and cannot be truncated");
     parent.hasChild = true;
     stack_.push_back(std::move(node));
 }
@@ -385,8 +394,9 @@ void Builder::finish(Node& child, Node& parent) {
     out.word(child.tag);
     if (child.headerOnly) {
         if (child.payload.size() != 0)
-            error(child.line, "the file's first object chunk is its 8 header bytes alone: readers go straight on "
-                              "to the next chunk, so it takes no payload lines");
+            error(child.line,
+                  "the file's first object chunk is its 8 header bytes alone: readers go straight on "
+                  "to the next chunk, so it takes no payload lines");
         out.word(child.length.value_or(0));
         return;
     }
@@ -407,8 +417,8 @@ void Builder::finish(Node& child, Node& parent) {
         length = *child.length;
     } else if (child.length && *child.length != child.payload.size()) {
         error(child.line, format("the chunk line says length %u but the lines below give %s of payload "
-                                 "(leave 'length' out to have it counted)", *child.length,
-                                 byteCount(child.payload.size()).c_str()));
+                                 "(leave 'length' out to have it counted)",
+                                 *child.length, byteCount(child.payload.size()).c_str()));
     }
     out.word(length).raw(child.payload.bytes());
     if (child.truncated) parent.truncatedChildLine = child.line;

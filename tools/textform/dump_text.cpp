@@ -157,22 +157,24 @@ void Dumper::offsetLines(uint32_t depth, std::string prefix, std::span<const uin
 // A payload too short for its layout is shown as bytes alone.
 bool Dumper::fits(uint32_t depth, const char* what, std::span<const uint8_t> payload, size_t minimum) {
     if (payload.size() >= minimum) return true;
-    malformedNote(depth, format("a %s payload needs %zu bytes, this one has %s", what, minimum, byteCount(payload.size()).c_str()));
+    malformedNote(depth, format("a %s payload needs %zu bytes, this one has %s", what, minimum,
+                                byteCount(payload.size()).c_str()));
     hexLines(depth, payload);
     return false;
 }
 
 void Dumper::extraBytes(uint32_t depth, std::span<const uint8_t> payload, size_t used) {
     if (payload.size() <= used) return;
-    note(depth, format("%s after the first %zu, which readers do not look at", byteCount(payload.size() - used).c_str(), used));
+    note(depth, format("%s after the first %zu, which readers do not look at", byteCount(payload.size() - used).c_str(),
+                       used));
     hexLines(depth, payload.subspan(used));
 }
 
 void Dumper::dumpFile() {
     const size_t size = file_.size();
     size_t pos = 0;
-    bool ended = false;    // the end chunk has been read
-    bool cutShort = false; // a note already says the file stops early
+    bool ended = false;     // the end chunk has been read
+    bool cutShort = false;  // a note already says the file stops early
     if (size == 0) malformedNote(0, "the file is empty");
     while (pos < size) {
         const size_t left = size - pos;
@@ -342,7 +344,8 @@ void Dumper::relocBody(uint32_t depth, ChunkTag tag, std::span<const uint8_t> pa
 void Dumper::drelBody(uint32_t depth, std::span<const uint8_t> payload) {
     if (!fits(depth, "drel16", payload, 4)) return;
     if (payload.size() % 4 != 0) {
-        malformedNote(depth, format("a drel16 payload is whole words; this one has %s", byteCount(payload.size()).c_str()));
+        malformedNote(depth,
+                      format("a drel16 payload is whole words; this one has %s", byteCount(payload.size()).c_str()));
         hexLines(depth, payload);
         return;
     }
@@ -375,8 +378,8 @@ void Dumper::linkBody(uint32_t depth, std::span<const uint8_t> payload) {
 void Dumper::linkEntry(uint32_t depth, std::span<const uint8_t> payload, const LinkEntry& e) {
     const uint32_t entryWord = readWordBE(&payload[e.offset]);
     if (e.kind == LinkEntry::Kind::other) {
-        line(depth, format("word %s  # type byte 0x%02X: the word is a whole entry", hexWord(entryWord).c_str(),
-                           e.type));
+        line(depth,
+             format("word %s  # type byte 0x%02X: the word is a whole entry", hexWord(entryWord).c_str(), e.type));
         return;
     }
     const bool isXref = e.kind == LinkEntry::Kind::xref;
@@ -410,8 +413,10 @@ std::string Dumper::linkFault(std::span<const uint8_t> payload, size_t pos) {
     const uint32_t word = readWordBE(&payload[pos]);
     const uint32_t type = word >> 24, field = word & 0xFFFFFC;
     const char* kind = isXrefType(type) ? "xref" : "xdef";
-    if (left < 8) return format("the %s entry's %s word runs past the payload", kind, isXrefType(type) ? "count" : "value");
-    if (left - 8 < field) return format("the %s entry's name field of %s runs past the payload", kind, byteCount(field).c_str());
+    if (left < 8)
+        return format("the %s entry's %s word runs past the payload", kind, isXrefType(type) ? "count" : "value");
+    if (left - 8 < field)
+        return format("the %s entry's name field of %s runs past the payload", kind, byteCount(field).c_str());
     return format("the xref entry's %u offsets run past the payload", readWordBE(&payload[pos + 4]));
 }
 
@@ -425,8 +430,8 @@ void Dumper::libraryBody(uint32_t depth, std::span<const uint8_t> payload) {
         const uint64_t padded = (n + 3) & ~uint64_t(3);
         if (left < 4 || left - 4 < padded + 4) {
             malformedNote(depth, left < 4 ? format("%s left, too few for an entry", byteCount(left).c_str())
-                                           : format("an entry with a name field of %s runs past the payload",
-                                                    byteCount(n).c_str()));
+                                          : format("an entry with a name field of %s runs past the payload",
+                                                   byteCount(n).c_str()));
             hexLines(depth, payload.subspan(pos));
             return;
         }
@@ -455,7 +460,8 @@ void Dumper::libBody(uint32_t depth, std::span<const uint8_t> payload) {
     while (pos < payload.size()) {
         const size_t left = payload.size() - pos;
         if (left < 8) {
-            malformedNote(depth, format("%s left in the lib chunk, too few for a chunk header", byteCount(left).c_str()));
+            malformedNote(depth,
+                          format("%s left in the lib chunk, too few for a chunk header", byteCount(left).c_str()));
             rawBlock(depth, payload.subspan(pos));
             return;
         }
@@ -464,8 +470,8 @@ void Dumper::libBody(uint32_t depth, std::span<const uint8_t> payload) {
         const size_t offset = offsetOf(payload) + pos;
         if (length > left - 8) {
             chunkLine(depth, offset, tag, length, true);
-            malformedNote(depth + 1,
-                          format("the lib chunk ends after %s of the payload's %u", byteCount(left - 8).c_str(), length));
+            malformedNote(depth + 1, format("the lib chunk ends after %s of the payload's %u",
+                                            byteCount(left - 8).c_str(), length));
             hexLines(depth + 1, payload.subspan(pos + 8));
             return;
         }
@@ -516,8 +522,13 @@ bool dumpChunkFile(std::span<const uint8_t> file, std::string_view fileName, con
     Dumper dumper(file, options);
     dumper.dumpFile();
     const std::string kind = dumper.kindOfFile();
-    out += format("# %.*s: %s, %s\n", int(fileName.size()), fileName.data(), kind.c_str(), byteCount(file.size()).c_str());
-    if (!options.sectionBytesInFull) out += "# section bytes shown by their size only: tarnel-mkobj cannot build this text\n";
+    // the name sits in a comment line: a control byte in it must not end the line
+    std::string name(fileName);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    out += format("# %s: %s, %s\n", name.c_str(), kind.c_str(), byteCount(file.size()).c_str());
+    if (!options.sectionBytesInFull)
+        out += "# section bytes shown by their size only: tarnel-mkobj cannot build this text\n";
     out += dumper.text();
     return !dumper.malformed();
 }

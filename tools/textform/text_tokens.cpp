@@ -42,9 +42,7 @@ std::optional<uint32_t> tagFromToken(std::string_view token) {
     return kTagBase + uint32_t(number);
 }
 
-std::string sectionToken(uint32_t section) {
-    return section < kSectionCount ? sectionName(section) : hexWord(section);
-}
+std::string sectionToken(uint32_t section) { return section < kSectionCount ? sectionName(section) : hexWord(section); }
 
 std::optional<uint32_t> sectionFromToken(std::string_view token) {
     for (uint32_t s = 0; s < kSectionCount; ++s)
