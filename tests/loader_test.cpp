@@ -10,6 +10,7 @@
 #include "harness.hpp"
 #include "objfmt/loader.hpp"
 #include "objfmt/state.hpp"
+#include "text_fixture.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -27,6 +28,9 @@ struct Session {
 
     // Writes the file and loads it into the next slot.
     std::string load(const std::string& name, const Bytes& bytes) {
+        // every file the loader is tested on also survives the text form of
+        // tarnel-dump and tarnel-mkobj, byte for byte
+        EXPECT_EQ(chunkFileFromText(dumpText(bytes).text), bytes) << name;
         std::string path = dir.write(name, bytes);
         loadPath(path);
         return path;

@@ -1,0 +1,10 @@
+#include <iostream>
+
+#include "textform/textform.hpp"
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    int status = tarnel::textform::runMkobjTool({argv, argv + argc}, std::cin, std::cout, std::cerr);
+    std::cout.flush();
+    return status;
+}

@@ -1,0 +1,200 @@
+// The command lines of tarnel-dump and tarnel-mkobj. The text goes to
+// standard output; complaints about files and options go to standard error,
+// so that a dump can be piped or saved and built back unchanged.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "textform/textform.hpp"
+
+namespace tarnel::textform {
+
+namespace {
+
+constexpr int kExitMalformed = 1;
+constexpr int kExitTrouble = 2;  // a file cannot be opened, read or written, or a wrong command line
+
+constexpr const char* kDumpHelp =
+    "Usage: tarnel-dump [options] FILE...\n"
+    "Shows the chunks of object modules, executables, embedded objects and libraries\n"
+    "in the text form that tarnel-mkobj builds back into the same file.\n"
+    "\n"
+    "Options:\n"
+    "      --bytes=full  show section bytes in full, as hex lines (the default)\n"
+    "  -s, --bytes=size  show only how many section bytes there are; such a text\n"
+    "                    cannot be built back with tarnel-mkobj\n"
+    "  -h, --help        show this help and exit\n"
+    "      --version     show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every file is well formed, 1 when any is malformed (each\n"
+    "fault is marked \"# malformed:\" where it is), 2 when a file cannot be opened\n"
+    "or read, or the command line is wrong.\n";
+
+constexpr const char* kMkobjHelp =
+    "Usage: tarnel-mkobj TEXT -o FILE\n"
+    "Builds the chunk file that TEXT describes, in the text form that tarnel-dump\n"
+    "prints. The text \"-\" is standard input. For every file F, tarnel-mkobj of\n"
+    "tarnel-dump F gives back the bytes of F exactly.\n"
+    "\n"
+    "Options:\n"
+    "  -o FILE           write the file built to FILE (required)\n"
+    "  -h, --help        show this help and exit\n"
+    "      --version     show the version and exit\n"
+    "\n"
+    "Exit status: 0 when FILE was written, 1 when TEXT has errors (each named by\n"
+    "its line; FILE is then not written), 2 when TEXT cannot be read, FILE cannot\n"
+    "be written, or the command line is wrong.\n";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads a whole file; on failure returns false with the reason.
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    if (std::ferror(file.get())) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+int usageError(std::ostream& err, const char* program, const std::string& message) {
+    err << program << ": " << message << "\nTry '" << program << " --help'.\n";
+    return kExitTrouble;
+}
+
+}  // namespace
+
+int runDumpTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const char* program = "tarnel-dump";
+    DumpOptions options;
+    std::vector<std::string> files;
+    bool optionsEnd = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnd || a.empty() || a[0] != '-' || a == "-") {
+            files.push_back(a);
+        } else if (a == "--") {
+            optionsEnd = true;
+        } else if (a == "-h" || a == "--help") {
+            out << kDumpHelp;
+            return 0;
+        } else if (a == "--version") {
+            out << "tarnel-dump (tarnel) " << TARNEL_VERSION << "\n";
+            return 0;
+        } else if (a == "--bytes=full") {
+            options.sectionBytesInFull = true;
+        } else if (a == "--bytes=size" || a == "-s") {
+            options.sectionBytesInFull = false;
+        } else {
+            return usageError(err, program, "unknown option '" + a + "'");
+        }
+    }
+    if (files.empty()) return usageError(err, program, "no file named");
+
+    int status = 0;
+    bool first = true;
+    for (const std::string& path : files) {
+        std::vector<uint8_t> bytes;
+        std::string reason;
+        if (!readFile(path, bytes, reason)) {
+            err << program << ": cannot open " << path << ": " << reason << "\n";
+            status = kExitTrouble;
+            continue;
+        }
+        std::string text;
+        if (!first) text += "\n";
+        first = false;
+        if (!dumpChunkFile(bytes, path, options, text) && status == 0) status = kExitMalformed;
+        out << text;
+    }
+    return status;
+}
+
+int runMkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    const char* program = "tarnel-mkobj";
+    std::string textPath, outputPath;
+    bool haveText = false, haveOutput = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            out << kMkobjHelp;
+            return 0;
+        } else if (a == "--version") {
+            out << "tarnel-mkobj (tarnel) " << TARNEL_VERSION << "\n";
+            return 0;
+        } else if (a == "-o" || (a.starts_with("-o") && a.size() > 2)) {
+            if (haveOutput) return usageError(err, program, "-o given twice");
+            if (a == "-o" && i + 1 == args.size()) return usageError(err, program, "-o needs a file name");
+            outputPath = a == "-o" ? args[++i] : a.substr(2);
+            haveOutput = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError(err, program, "unknown option '" + a + "'");
+        } else {
+            if (haveText) return usageError(err, program, "more than one text named");
+            textPath = a;
+            haveText = true;
+        }
+    }
+    if (!haveText) return usageError(err, program, "no text named");
+    if (!haveOutput) return usageError(err, program, "no output file named (-o FILE)");
+
+    std::string text;
+    if (textPath == "-") {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+        std::vector<uint8_t> bytes;
+        std::string reason;
+        if (!readFile(textPath, bytes, reason)) {
+            err << program << ": cannot open " << textPath << ": " << reason << "\n";
+            return kExitTrouble;
+        }
+        text.assign(bytes.begin(), bytes.end());
+    }
+
+    std::vector<uint8_t> file;
+    std::vector<TextError> errors;
+    if (!buildFromText(text, file, errors)) {
+        const std::string shownPath = textPath == "-" ? "<stdin>" : textPath;
+        for (const TextError& e : errors) {
+            err << shownPath << ":" << e.line << ": " << e.message << "\n";
+            // the line itself, so the reader sees what was meant
+            size_t start = 0;
+            for (uint32_t n = 1; n < e.line && start != std::string::npos; ++n) {
+                start = text.find('\n', start);
+                if (start != std::string::npos) ++start;
+            }
+            if (start != std::string::npos && start <= text.size()) {
+                size_t stop = text.find('\n', start);
+                err << "    " << text.substr(start, stop == std::string::npos ? std::string::npos : stop - start)
+                    << "\n";
+            }
+        }
+        return kExitMalformed;
+    }
+
+    FilePtr output(std::fopen(outputPath.c_str(), "wb"));
+    if (!output) {
+        err << program << ": cannot create " << outputPath << ": " << std::strerror(errno) << "\n";
+        return kExitTrouble;
+    }
+    if (std::fwrite(file.data(), 1, file.size(), output.get()) != file.size() || std::fclose(output.release()) != 0) {
+        err << program << ": cannot write " << outputPath << ": " << std::strerror(errno) << "\n";
+        return kExitTrouble;
+    }
+    return 0;
+}
+
+}  // namespace tarnel::textform
