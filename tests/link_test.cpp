@@ -1,0 +1,689 @@
+// Whole links, byte for byte: section layout, the relocation and drel16
+// passes with the relocation chunks they leave, symbol resolution of every
+// access type with its ranges, and the links that must fail without output.
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "golden.hpp"
+
+namespace tarnel::test {
+namespace {
+
+using S = SectionKind;
+
+// ---------------------------------------------------------------------------
+// Section layout
+
+// Three modules that each lack some sections: every merged section follows
+// load order without gaps, and bssb follows all base data.
+Bytes layoutFirst() {
+    return ModuleBuilder().name("first").code(fill(6, 0xC0)).data(fill(3, 0xD0)).bss(0x40).base(fill(5, 0xB0)).bssb(8).end();
+}
+Bytes layoutMid() { return ModuleBuilder().name("mid").code(fill(4, 0xC1)).bss(0x10).bssb(4).end(); }
+Bytes layoutLast() { return ModuleBuilder().name("last").code(fill(2, 0xC2)).data(fill(2, 0xD2)).base(fill(3, 0xB2)).end(); }
+
+const std::vector<InputFile> kLayoutInputs = {
+    {"first.o", layoutFirst()}, {"mid.o", layoutMid()}, {"last.o", layoutLast()}};
+
+TEST(Layout, SectionsMergeInLoadOrder) {
+    const GoldenCase cases[] = {
+        {"relocatable: every section counts from 0, bssb after all base data",
+         kLayoutInputs,
+         {"first.o", "mid.o", "last.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+ first  0.000 code $00000000-$00000006 Size:        6 (??-???-????)
+   mid  0.000 code $00000006-$0000000a Size:        4 (??-???-????)
+  last  0.000 code $0000000a-$0000000c Size:        2 (??-???-????)
+ first  0.000 data $00000000-$00000003 Size:        3 (??-???-????)
+  last  0.000 data $00000003-$00000005 Size:        2 (??-???-????)
+ first  0.000 bss  $00000000-$00000040 Size:       64 (??-???-????)
+   mid  0.000 bss  $00000040-$00000050 Size:       16 (??-???-????)
+ first  0.000 base $ffff8000-$ffff8005 Size:        5 (??-???-????)
+  last  0.000 base $ffff8005-$ffff8008 Size:        3 (??-???-????)
+ first  0.000 bssb $ffff8008-$ffff8010 Size:        8 (??-???-????)
+   mid  0.000 bssb $ffff8010-$ffff8014 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 117 ($00000075) bytes
+
+Maximum file size = 129 ($00000081) bytes
+)",
+         be({0xC0DECF00, 8, 0x61, 0x14, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 16, 0}) + fill(6, 0xC0) +
+             fill(4, 0xC1) + fill(2, 0xC2) + be({0xC0DECF11, 9, 1}) + fill(3, 0xD0) + fill(2, 0xD2) +
+             be({0xC0DECF12, 8, 2, 0x50, 0xC0DECF11, 12, 3}) + fill(5, 0xB0) + fill(3, 0xB2) +
+             be({0xC0DECF12, 8, 4, 12, 0xC0DECF1F})},
+        {"ROM: data follows all code and bss all data; the base region does not move",
+         kLayoutInputs,
+         {"-r1000", "first.o", "mid.o", "last.o", "-o", "rom.bin"},
+         R"(
+Build information for rom.bin (cpu: 5206)
+ first  0.000 code $00001000-$00001006 Size:        6 (??-???-????)
+   mid  0.000 code $00001006-$0000100a Size:        4 (??-???-????)
+  last  0.000 code $0000100a-$0000100c Size:        2 (??-???-????)
+ first  0.000 data $0000100c-$0000100f Size:        3 (??-???-????)
+  last  0.000 data $0000100f-$00001011 Size:        2 (??-???-????)
+ first  0.000 bss  $00001011-$00001051 Size:       64 (??-???-????)
+   mid  0.000 bss  $00001051-$00001061 Size:       16 (??-???-????)
+ first  0.000 base $ffff8000-$ffff8005 Size:        5 (??-???-????)
+  last  0.000 base $ffff8005-$ffff8008 Size:        3 (??-???-????)
+ first  0.000 bssb $ffff8008-$ffff8010 Size:        8 (??-???-????)
+   mid  0.000 bssb $ffff8010-$ffff8014 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 117 ($00000075) bytes
+
+Maximum file size = 117 ($00000075) bytes
+)",
+         fill(6, 0xC0) + fill(4, 0xC1) + fill(2, 0xC2) + fill(3, 0xD0) + fill(2, 0xD2) + fill(0x50, 0) +
+             fill(5, 0xB0) + fill(3, 0xB2) + fill(12, 0),
+         0, "rom.bin"},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+TEST(Layout, MergedBaseSectionIsLimitedTo64K) {
+    const GoldenCase cases[] = {
+        {"exactly 64 KB of base data links; its end address wraps",
+         {{"big.o", ModuleBuilder().base(fill(0x10000, 0xB0)).end()}},
+         {"big.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+  -  0.000 base $ffff8000-$00008000 Size:    65536 (??-???-????)
+
+tarnel complete - Maximum code size = 65536 ($00010000) bytes
+
+Maximum file size = 65568 ($00010020) bytes
+)",
+         be({0xC0DECF00, 8, 0, 0x10000, 0xC0DECF11, 0x10004, 3}) + fill(0x10000, 0xB0) + be({0xC0DECF1F})},
+        {"bssb does not count toward the limit",
+         {{"big.o", ModuleBuilder().base(fill(0x10000, 0xB0)).bssb(0x10).end()}},
+         {"big.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+  -  0.000 base $ffff8000-$00008000 Size:    65536 (??-???-????)
+  -  0.000 bssb $00008000-$00008010 Size:       16 (??-???-????)
+
+tarnel complete - Maximum code size = 65552 ($00010010) bytes
+
+Maximum file size = 65584 ($00010030) bytes
+)",
+         be({0xC0DECF00, 8, 0, 0x10010, 0xC0DECF11, 0x10004, 3}) + fill(0x10000, 0xB0) +
+             be({0xC0DECF12, 8, 4, 0x10, 0xC0DECF1F})},
+        {"one byte more, split over two modules, is refused",
+         {{"a.o", ModuleBuilder().base(fill(0x8000, 0xB0)).end()},
+          {"b.o", ModuleBuilder().base(fill(0x8001, 0xB1)).end()}},
+         {"a.o", "b.o"},
+         R"(error: Merged data > 64k
+
+Build information for a.out (cpu: 5206)
+  -  0.000 base $ffff8000-$00000000 Size:    32768 (??-???-????)
+  -  0.000 base $00000000-$00008001 Size:    32769 (??-???-????)
+
+tarnel complete - Maximum code size = 65537 ($00010001) bytes
+
+Maximum file size = 0 ($00000000) bytes
+)",
+         std::nullopt, 1},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// ---------------------------------------------------------------------------
+// reloc16 and reloc32 records
+
+// alpha pushes beta's parts away from 0 in every section; beta's records
+// name fields in its code, data and base parts. Its chunks are read in an
+// order unlike the fixed order the executable writes them in.
+Bytes relocAlpha() {
+    return ModuleBuilder().name("alpha").code(fill(0x100, 0x4E)).data(fill(0x20, 0x11)).bss(0x40).base(fill(0x30, 0x33)).end();
+}
+Bytes relocBeta() {
+    return ModuleBuilder()
+        .name("beta")
+        .code({0x00, 0x00, 0xAA, 0xAA, 0x00, 0x04, 0xBB, 0xBB, 0x00, 0x00, 0xCC, 0xCC, 0x00, 0x10, 0xDD, 0xDD})
+        .data({0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x10})
+        .base({0x00, 0x08, 0x77, 0x77})
+        .bss(8)
+        .bssb(4)
+        .reloc16(3, 2, {0})         // base -> bss
+        .reloc32(1, 3, {4})         // data -> base
+        .reloc16(0, 1, {4, 8, 12})  // code -> data
+        .reloc32(1, 0, {0})         // data -> code
+        .reloc16(0, 4, {0})         // code -> bssb: patched, never written
+        .end();
+}
+
+const std::vector<InputFile> kRelocInputs = {{"alpha.o", relocAlpha()}, {"beta.o", relocBeta()}};
+
+TEST(Relocation, RecordsAddTheirTargetsStartAndTravelPerSectionPair) {
+    const GoldenCase cases[] = {
+        {"relocatable: offsets become merged-section offsets, one chunk per pair",
+         kRelocInputs,
+         {"alpha.o", "beta.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+ alpha  0.000 code $00000000-$00000100 Size:      256 (??-???-????)
+  beta  0.000 code $00000100-$00000110 Size:       16 (??-???-????)
+ alpha  0.000 data $00000000-$00000020 Size:       32 (??-???-????)
+  beta  0.000 data $00000020-$00000028 Size:        8 (??-???-????)
+ alpha  0.000 bss  $00000000-$00000040 Size:       64 (??-???-????)
+  beta  0.000 bss  $00000040-$00000048 Size:        8 (??-???-????)
+ alpha  0.000 base $ffff8000-$ffff8030 Size:       48 (??-???-????)
+  beta  0.000 base $ffff8030-$ffff8034 Size:        4 (??-???-????)
+  beta  0.000 bssb $ffff8034-$ffff8038 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 440 ($000001b8) bytes
+
+Maximum file size = 556 ($0000022c) bytes
+)",
+         be({0xC0DECF00, 8, 0x180, 0x38, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 0x114, 0}) +
+             fill(0x100, 0x4E) +
+             Bytes{0x80, 0x34, 0xAA, 0xAA, 0x00, 0x24, 0xBB, 0xBB, 0x00, 0x20, 0xCC, 0xCC, 0x00, 0x30, 0xDD, 0xDD} +
+             be({0xC0DECF11, 0x2C, 1}) + fill(0x20, 0x11) + be({0x00000102, 0xFFFF8040}) +
+             be({0xC0DECF12, 8, 2, 0x48, 0xC0DECF11, 0x38, 3}) + fill(0x30, 0x33) + Bytes{0x00, 0x48, 0x77, 0x77} +
+             be({0xC0DECF12, 8, 4, 4,
+                 0xC0DECF16, 0x14, 0, 1, 0x104, 0x108, 0x10C,  // the 28-byte (code, data) chunk
+                 0xC0DECF16, 0x0C, 3, 2, 0x30,
+                 0xC0DECF15, 0x0C, 1, 0, 0x20,
+                 0xC0DECF15, 0x0C, 1, 3, 0x24,
+                 0xC0DECF1F})},
+        {"ROM at 0x78000000: fields hold ROM addresses, the base region follows code and data",
+         kRelocInputs,
+         {"-r78000000", "alpha.o", "beta.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+ alpha  0.000 code $78000000-$78000100 Size:      256 (??-???-????)
+  beta  0.000 code $78000100-$78000110 Size:       16 (??-???-????)
+ alpha  0.000 data $78000110-$78000130 Size:       32 (??-???-????)
+  beta  0.000 data $78000130-$78000138 Size:        8 (??-???-????)
+ alpha  0.000 bss  $78000138-$78000178 Size:       64 (??-???-????)
+  beta  0.000 bss  $78000178-$78000180 Size:        8 (??-???-????)
+ alpha  0.000 base $ffff8000-$ffff8030 Size:       48 (??-???-????)
+  beta  0.000 base $ffff8030-$ffff8034 Size:        4 (??-???-????)
+  beta  0.000 bssb $ffff8034-$ffff8038 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 440 ($000001b8) bytes
+
+Maximum file size = 440 ($000001b8) bytes
+)",
+         fill(0x100, 0x4E) +
+             Bytes{0x01, 0x6C, 0xAA, 0xAA, 0x01, 0x34, 0xBB, 0xBB, 0x01, 0x30, 0xCC, 0xCC, 0x01, 0x40, 0xDD, 0xDD} +
+             fill(0x20, 0x11) + be({0x78000102, 0x78000178}) + fill(0x48, 0) + fill(0x30, 0x33) +
+             Bytes{0x01, 0x80, 0x77, 0x77} + fill(4, 0)},
+        {"fields that end exactly at the end of their section; a target outside 0..4 adds nothing",
+         {{"pad.o", ModuleBuilder().code(fill(0x10, 0x4E)).end()},
+          {"m.o", ModuleBuilder()
+                      .code({0x4E, 0x71, 0x00, 0x00, 0x00, 0x04, 0x00, 0x08})
+                      .reloc16(0, 0, {6})
+                      .reloc32(0, 0, {2})
+                      .reloc16(0, 7, {0})
+                      .end()}},
+         {"pad.o", "m.o"},
+         summary({R"(  -  0.000 code $00000000-$00000010 Size:       16 (??-???-????))",
+                  R"(  -  0.000 code $00000010-$00000018 Size:        8 (??-???-????))"},
+                 24, 112),
+         be({0xC0DECF00, 8, 0x18, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 0x1C, 0}) + fill(0x10, 0x4E) +
+             Bytes{0x4E, 0x71, 0x00, 0x00, 0x00, 0x14, 0x00, 0x18} +
+             be({0xC0DECF16, 0x0C, 0, 0, 0x16, 0xC0DECF15, 0x0C, 0, 0, 0x12, 0xC0DECF1F})},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// ---------------------------------------------------------------------------
+// drel16 chunks
+
+// pad moves m's parts in data, bss, base and bssb; m's drel16 chunks name
+// words in its code, one chunk per block number.
+Bytes drelPad() { return ModuleBuilder().name("pad").data(fill(0x20, 0xD0)).bss(0x10).base(fill(0x30, 0xB0)).bssb(8).end(); }
+Bytes drelModule() {
+    return ModuleBuilder()
+        .name("m")
+        .code({0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x04, 0xAA, 0xAA, 0xBB, 0xBB})
+        .data(fill(4, 0xD1))
+        .bss(4)
+        .base(fill(4, 0xB1))
+        .bssb(4)
+        .drel16(1, {0})
+        .drel16(2, {2})
+        .drel16(3, {4})
+        .drel16(4, {6})
+        .drel16(0, {8, 10})  // unknown block: reported, fields kept
+        .drel16(1, {})       // block number alone: nothing to patch
+        .end();
+}
+
+const std::vector<InputFile> kDrelInputs = {{"pad.o", drelPad()}, {"m.o", drelModule()}};
+
+TEST(Relocation, Drel16AddsTheModulesOwnStartToCodeWords) {
+    const GoldenCase cases[] = {
+        {"relocatable: base and bssb with the bias; drel16 chunks are not carried",
+         kDrelInputs,
+         {"pad.o", "m.o"},
+         R"(numoff 2 blk = 0
+
+Build information for a.out (cpu: 5206)
+   m  0.000 code $00000000-$0000000c Size:       12 (??-???-????)
+ pad  0.000 data $00000000-$00000020 Size:       32 (??-???-????)
+   m  0.000 data $00000020-$00000024 Size:        4 (??-???-????)
+ pad  0.000 bss  $00000000-$00000010 Size:       16 (??-???-????)
+   m  0.000 bss  $00000010-$00000014 Size:        4 (??-???-????)
+ pad  0.000 base $ffff8000-$ffff8030 Size:       48 (??-???-????)
+   m  0.000 base $ffff8030-$ffff8034 Size:        4 (??-???-????)
+ pad  0.000 bssb $ffff8034-$ffff803c Size:        8 (??-???-????)
+   m  0.000 bssb $ffff803c-$ffff8040 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 132 ($00000084) bytes
+
+Maximum file size = 204 ($000000cc) bytes
+)",
+         be({0xC0DECF00, 8, 0x44, 0x40, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 16, 0}) +
+             Bytes{0x00, 0x21, 0x00, 0x12, 0x80, 0x30, 0x80, 0x40, 0xAA, 0xAA, 0xBB, 0xBB} +
+             be({0xC0DECF11, 0x28, 1}) + fill(0x20, 0xD0) + fill(4, 0xD1) +
+             be({0xC0DECF12, 8, 2, 0x14, 0xC0DECF11, 0x38, 3}) + fill(0x30, 0xB0) + fill(4, 0xB1) +
+             be({0xC0DECF12, 8, 4, 0x0C, 0xC0DECF1F})},
+        {"ROM: data and bss starts include the totals before them, never romStart",
+         kDrelInputs,
+         {"-r100", "pad.o", "m.o"},
+         R"(numoff 2 blk = 0
+
+Build information for a.out (cpu: 5206)
+   m  0.000 code $00000100-$0000010c Size:       12 (??-???-????)
+ pad  0.000 data $0000010c-$0000012c Size:       32 (??-???-????)
+   m  0.000 data $0000012c-$00000130 Size:        4 (??-???-????)
+ pad  0.000 bss  $00000130-$00000140 Size:       16 (??-???-????)
+   m  0.000 bss  $00000140-$00000144 Size:        4 (??-???-????)
+ pad  0.000 base $ffff8000-$ffff8030 Size:       48 (??-???-????)
+   m  0.000 base $ffff8030-$ffff8034 Size:        4 (??-???-????)
+ pad  0.000 bssb $ffff8034-$ffff803c Size:        8 (??-???-????)
+   m  0.000 bssb $ffff803c-$ffff8040 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 132 ($00000084) bytes
+
+Maximum file size = 132 ($00000084) bytes
+)",
+         Bytes{0x00, 0x2D, 0x00, 0x42, 0x80, 0x30, 0x80, 0x40, 0xAA, 0xAA, 0xBB, 0xBB} + fill(0x20, 0xD0) +
+             fill(4, 0xD1) + fill(0x14, 0) + fill(0x30, 0xB0) + fill(4, 0xB1) + fill(0x0C, 0)},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// ---------------------------------------------------------------------------
+// Symbol resolution
+
+// pad moves lib's parts; user refers to lib's symbols in every section with
+// every access type. Layout: code pad 0, user 0x10, lib 0x40; data pad 0,
+// lib 0x10; bss lib 0; base pad 0, lib 0x30; bssb lib 0x38 (after 0x38 of
+// base). So cfun A = C = 0x44, dvar A = 0x18 but C = 0x48, bvar A = 2,
+// basev A = 0x34 - 0x8000, bssbv A = 0x38 - 0x8000, here A = C = 0x10,
+// _base A = 0x8000; Q = 0x10 + offset.
+Bytes resolvePad() { return ModuleBuilder().name("pad").code(fill(0x10, 0xC0)).data(fill(0x10, 0xD0)).base(fill(0x30, 0xB0)).end(); }
+Bytes resolveLib() {
+    return ModuleBuilder()
+        .name("lib")
+        .code(fill(0x10, 0xC2))
+        .data(fill(0x10, 0xD2))
+        .bss(0x10)
+        .base(fill(8, 0xB2))
+        .bssb(4)
+        .xdef(S::code, 4, "cfun")
+        .xdef(S::data, 8, "dvar")
+        .xdef(S::bss, 2, "bvar")
+        .xdef(S::base, 4, "basev")
+        .xdef(S::bssb, 0, "bssbv")
+        .end();
+}
+Bytes resolveUser() {
+    return ModuleBuilder()
+        .name("user")
+        .code({0x00, 0x00, 0x00, 0x00,  // 00 abs32 cfun
+               0x00, 0x00,              // 04 abs16 dvar
+               0x00, 0x00,              // 06 abs16 basev
+               0x00, 0x00, 0x00, 0x00,  // 08 abs32 _base
+               0x60, 0xFF,              // 0C pcrel8 cfun: the opcode byte stays
+               0x00, 0x00,              // 0E pcrel16 cfun
+               0x00, 0x00, 0x00, 0x00,  // 10 pcrel32 dvar: a code address all the same
+               0x41, 0xF8,              // 14 rel8 dvar: F8 + 18 wraps to 10
+               0x00, 0x02,              // 16 rel16 basev, added to 2
+               0x00, 0x00, 0x00, 0x10,  // 18 rel32 bssbv, added to 0x10
+               0x12, 0x34,              // 1C abs8 nowhere: ignored
+               0x00, 0x01,              // 1E rel16 bvar
+               0x00, 0x00, 0x00, 0x00,  // 20 abs32 bvar
+               0x00, 0x00,              // 24 abs16 bssbv: its record is never written
+               0x00, 0x00,              // 26 pcrel16 here, backwards
+               0x61, 0x00,              // 28 pcrel8 here, backwards
+               0x00, 0x00, 0x00, 0x00,  // 2A rel32 cfun
+               0x4E, 0x75})
+        .xdef(S::code, 0, "here")
+        .xref(LINK_ABS32, "cfun", {0x00})
+        .xref(LINK_ABS16, "dvar", {0x04})
+        .xref(LINK_ABS16, "basev", {0x06})
+        .xref(LINK_ABS32, "_base", {0x08})
+        .xref(LINK_PCREL8, "cfun", {0x0C})
+        .xref(LINK_PCREL16, "cfun", {0x0E})
+        .xref(LINK_PCREL32, "dvar", {0x10})
+        .xref(LINK_REL8, "dvar", {0x14})
+        .xref(LINK_REL16, "basev", {0x16})
+        .xref(LINK_REL32, "bssbv", {0x18})
+        .xref(LINK_ABS8, "nowhere", {0x1C})
+        .xref(LINK_REL16, "bvar", {0x1E})
+        .xref(LINK_ABS32, "bvar", {0x20})
+        .xref(LINK_ABS16, "bssbv", {0x24})
+        .xref(LINK_PCREL16, "here", {0x26})
+        .xref(LINK_PCREL8, "here", {0x28})
+        .xref(LINK_REL32, "cfun", {0x2A})
+        .end();
+}
+
+TEST(Resolution, EveryAccessTypePatchesItsField) {
+    const GoldenCase cases[] = {
+        {"every access type into every section; absolute references leave records",
+         {{"pad.o", resolvePad()}, {"user.o", resolveUser()}, {"lib.o", resolveLib()}},
+         {"pad.o", "user.o", "lib.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+  pad  0.000 code $00000000-$00000010 Size:       16 (??-???-????)
+ user  0.000 code $00000010-$00000040 Size:       48 (??-???-????)
+  lib  0.000 code $00000040-$00000050 Size:       16 (??-???-????)
+  pad  0.000 data $00000000-$00000010 Size:       16 (??-???-????)
+  lib  0.000 data $00000010-$00000020 Size:       16 (??-???-????)
+  lib  0.000 bss  $00000000-$00000010 Size:       16 (??-???-????)
+  pad  0.000 base $ffff8000-$ffff8030 Size:       48 (??-???-????)
+  lib  0.000 base $ffff8030-$ffff8038 Size:        8 (??-???-????)
+  lib  0.000 bssb $ffff8038-$ffff803c Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 188 ($000000bc) bytes
+
+Maximum file size = 372 ($00000174) bytes
+)",
+         be({0xC0DECF00, 8, 0x80, 0x3C, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 0x54, 0}) + fill(0x10, 0xC0) +
+             Bytes{0x00, 0x00, 0x00, 0x44,  // 00
+                   0x00, 0x18,              // 04
+                   0x80, 0x34,              // 06
+                   0x00, 0x00, 0x80, 0x00,  // 08
+                   0x60, 0x28,              // 0C 0x44 - 0x1C
+                   0x00, 0x26,              // 0E 0x44 - 0x1E
+                   0x00, 0x00, 0x00, 0x28,  // 10 0x48 - 0x20
+                   0x41, 0x10,              // 14
+                   0x80, 0x36,              // 16
+                   0xFF, 0xFF, 0x80, 0x48,  // 18
+                   0x12, 0x34,              // 1C
+                   0x00, 0x03,              // 1E
+                   0x00, 0x00, 0x00, 0x02,  // 20
+                   0x80, 0x38,              // 24
+                   0xFF, 0xDA,              // 26 0x10 - 0x36
+                   0x61, 0xD8,              // 28 0x10 - 0x38
+                   0x00, 0x00, 0x00, 0x44,  // 2A
+                   0x4E, 0x75} +
+             fill(0x10, 0xC2) + be({0xC0DECF11, 0x24, 1}) + fill(0x10, 0xD0) + fill(0x10, 0xD2) +
+             be({0xC0DECF12, 8, 2, 0x10, 0xC0DECF11, 0x3C, 3}) + fill(0x30, 0xB0) + fill(8, 0xB2) +
+             be({0xC0DECF12, 8, 4, 4,
+                 0xC0DECF16, 0x0C, 0, 1, 0x14,  // abs16 dvar
+                 0xC0DECF16, 0x0C, 0, 3, 0x16,  // abs16 basev
+                 0xC0DECF15, 0x0C, 0, 0, 0x10,  // abs32 cfun
+                 0xC0DECF15, 0x0C, 0, 3, 0x18,  // abs32 _base
+                 0xC0DECF15, 0x0C, 0, 2, 0x30,  // abs32 bvar
+                 0xC0DECF1F})},
+        {"the first definition of a name wins; a module's own _base wins over the linker's",
+         {{"one.o", ModuleBuilder().name("one").code(fill(4, 0xC1)).xdef(S::code, 0, "dup").end()},
+          {"two.o", ModuleBuilder()
+                        .name("two")
+                        .code(fill(4, 0xC2))
+                        .data(fill(8, 0xD2))
+                        .base(fill(4, 0xB2))
+                        .xdef(S::code, 2, "dup")
+                        .xdef(S::data, 4, "_base")
+                        .end()},
+          {"three.o", ModuleBuilder()
+                          .name("three")
+                          .code(fill(8, 0))
+                          .xref(LINK_ABS32, "dup", {0})
+                          .xref(LINK_ABS32, "_base", {4})
+                          .end()}},
+         {"one.o", "two.o", "three.o"},
+         R"(
+Build information for a.out (cpu: 5206)
+   one  0.000 code $00000000-$00000004 Size:        4 (??-???-????)
+   two  0.000 code $00000004-$00000008 Size:        4 (??-???-????)
+ three  0.000 code $00000008-$00000010 Size:        8 (??-???-????)
+   two  0.000 data $00000000-$00000008 Size:        8 (??-???-????)
+   two  0.000 base $ffff8000-$ffff8004 Size:        4 (??-???-????)
+
+tarnel complete - Maximum code size = 28 ($0000001c) bytes
+
+Maximum file size = 140 ($0000008c) bytes
+)",
+         be({0xC0DECF00, 8, 0x18, 4, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 0x14, 0}) + fill(4, 0xC1) +
+             fill(4, 0xC2) + be({0, 4, 0xC0DECF11, 12, 1}) + fill(8, 0xD2) + be({0xC0DECF11, 8, 3}) +
+             fill(4, 0xB2) + be({0xC0DECF15, 0x0C, 0, 0, 8, 0xC0DECF15, 0x0C, 0, 1, 0x0C, 0xC0DECF1F})},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// One module of four code bytes that defines t and refers to it once:
+// C = Q + (value - offset), and A = value for a data or bss symbol.
+struct RangeRow {
+    const char* title;
+    uint8_t type;
+    SectionKind section;
+    uint32_t value;
+    uint32_t at;           // offset of the field
+    Bytes code;            // before the link
+    const char* message;   // "" when the reference is in range
+    Bytes patched;         // the code after the link, when in range
+};
+
+TEST(Resolution, RelativeKindsAreRangeChecked) {
+    const Bytes bra{0x60, 0x00, 0x4E, 0x75};
+    const Bytes lea{0x41, 0x01, 0x4E, 0x75};
+    const Bytes word{0x00, 0x10, 0x4E, 0x75};
+    const char* byteError = "error: Byte relative out of range for reference t in m.o\n";
+    const char* wordError = "error: Word relative out of range for reference t in m.o\n";
+    const RangeRow rows[] = {
+        {"pcrel8 +127", LINK_PCREL8, S::code, 0x7F, 0, bra, "", {0x60, 0x7F, 0x4E, 0x75}},
+        {"pcrel8 +128", LINK_PCREL8, S::code, 0x80, 0, bra, byteError, {}},
+        {"pcrel8 -128", LINK_PCREL8, S::code, 0xFFFFFF80, 0, bra, "", {0x60, 0x80, 0x4E, 0x75}},
+        {"pcrel8 -129", LINK_PCREL8, S::code, 0xFFFFFF7F, 0, bra, byteError, {}},
+        {"pcrel8 counts from the field", LINK_PCREL8, S::code, 0x81, 2, {0x4E, 0x71, 0x60, 0x00}, "",
+         {0x4E, 0x71, 0x60, 0x7F}},
+        {"pcrel16 +32767", LINK_PCREL16, S::code, 0x7FFF, 0, word, "", {0x7F, 0xFF, 0x4E, 0x75}},
+        {"pcrel16 +32768", LINK_PCREL16, S::code, 0x8000, 0, word, wordError, {}},
+        {"pcrel16 -32768", LINK_PCREL16, S::code, 0xFFFF8000, 0, word, "", {0x80, 0x00, 0x4E, 0x75}},
+        {"pcrel16 -32769", LINK_PCREL16, S::code, 0xFFFF7FFF, 0, word, wordError, {}},
+        {"pcrel32 has no limit", LINK_PCREL32, S::code, 0x12345678, 0, word, "", {0x12, 0x34, 0x56, 0x78}},
+        {"rel8 checks A alone, the sum wraps", LINK_REL8, S::data, 0x7F, 0, lea, "", {0x41, 0x80, 0x4E, 0x75}},
+        {"rel8 +128", LINK_REL8, S::data, 0x80, 0, lea, byteError, {}},
+        {"rel8 -128", LINK_REL8, S::bss, 0xFFFFFF80, 0, lea, "", {0x41, 0x81, 0x4E, 0x75}},
+        {"rel8 -129", LINK_REL8, S::bss, 0xFFFFFF7F, 0, lea, byteError, {}},
+        {"rel16 +32767", LINK_REL16, S::data, 0x7FFF, 0, word, "", {0x80, 0x0F, 0x4E, 0x75}},
+        {"rel16 to data at 0x9000", LINK_REL16, S::data, 0x9000, 0, word, wordError, {}},
+        {"rel16 to base offset 0 is -32768", LINK_REL16, S::base, 0, 0, word, "", {0x80, 0x10, 0x4E, 0x75}},
+        {"rel16 to base offset 0x10000 is +32768", LINK_REL16, S::base, 0x10000, 0, word, wordError, {}},
+        {"rel32 has no limit and wraps", LINK_REL32, S::data, 0xFFFFFFF0, 0, {0x00, 0x00, 0x00, 0x20}, "",
+         {0x00, 0x00, 0x00, 0x10}},
+    };
+    for (const RangeRow& row : rows) {
+        bool ok = std::string(row.message).empty();
+        GoldenCase c{row.title,
+                     {{"m.o", ModuleBuilder().code(row.code).xdef(row.section, row.value, "t").xref(row.type, "t", {row.at}).end()}},
+                     {"m.o"},
+                     row.message + summary({R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))"}, 4,
+                                           ok ? 52 : 0),
+                     std::nullopt,
+                     ok ? 0 : 1};
+        if (ok) c.file = be({0xC0DECF00, 8, 4, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 8, 0}) + row.patched +
+                         be({0xC0DECF1F});
+        checkGolden(c);
+    }
+}
+
+TEST(Resolution, FailedLinksPrintEverythingButWriteNothing) {
+    const std::string oneModule = R"(  -  0.000 code $00000000-$0000000c Size:       12 (??-???-????))";
+    const GoldenCase cases[] = {
+        {"a name referenced from three places and defined nowhere is reported three times",
+         {{"m.o", ModuleBuilder().code(fill(12, 0)).xref(LINK_ABS32, "missing", {0, 4, 8}).end()}},
+         {"m.o"},
+         "error: reference missing not found\n"
+         "error: reference missing not found\n"
+         "error: reference missing not found\n" +
+             summary({oneModule}, 12, 0),
+         std::nullopt, 1},
+        {"without base data there is no _base, even with bssb",
+         {{"m.o", ModuleBuilder().code(fill(12, 0)).bssb(8).xref(LINK_ABS32, "_base", {0}).end()}},
+         {"m.o"},
+         "error: reference _base not found\n" +
+             summary({oneModule, R"(  -  0.000 bssb $ffff8000-$ffff8008 Size:        8 (??-???-????))"}, 20, 0),
+         std::nullopt, 1},
+        {"resolution goes on after an error and reports each fault",
+         {{"m.o", ModuleBuilder()
+                      .code(fill(12, 0))
+                      .xdef(S::code, 0x200, "far")
+                      .xref(LINK_ABS32, "gone", {0})
+                      .xref(LINK_PCREL8, "far", {4})
+                      .xref(LINK_ABS32, "far", {8})
+                      .end()}},
+         {"m.o"},
+         "error: reference gone not found\n"
+         "error: Byte relative out of range for reference far in m.o\n" +
+             summary({oneModule}, 12, 0),
+         std::nullopt, 1},
+        {"ROM mode still shows the code size as the file size",
+         {{"m.o", ModuleBuilder().code(fill(12, 0)).xref(LINK_ABS32, "missing", {0}).end()}},
+         {"-r400", "m.o"},
+         "error: reference missing not found\n" +
+             summary({R"(  -  0.000 code $00000400-$0000040c Size:       12 (??-???-????))"}, 12, 12),
+         std::nullopt, 1},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// ---------------------------------------------------------------------------
+// Fix-ups that name no field inside their module's bytes
+
+struct FaultRow {
+    const char* title;
+    Bytes module;
+    const char* message;
+    std::vector<std::string> moduleLines;
+    uint32_t codeSize;
+};
+
+TEST(Relocation, FieldsOutsideTheSectionBytesAreReportedAndNotPatched) {
+    const std::vector<std::string> code4 = {R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))"};
+    const Bytes four{0x4E, 0x71, 0x4E, 0x75};
+    const FaultRow rows[] = {
+        {"reloc16 running past the code", ModuleBuilder().code(four).reloc16(0, 0, {3}).end(),
+         "Relocation at $00000003 outside code section in m.o\n", code4, 4},
+        {"reloc32 running past the code", ModuleBuilder().code(four).reloc32(0, 1, {1}).end(),
+         "Relocation at $00000001 outside code section in m.o\n", code4, 4},
+        {"an offset that wraps when the width is added", ModuleBuilder().code(four).reloc16(0, 0, {0xFFFFFFFF}).end(),
+         "Relocation at $ffffffff outside code section in m.o\n", code4, 4},
+        {"a from-section the module lacks", ModuleBuilder().code(four).reloc32(1, 0, {0}).end(),
+         "Relocation at $00000000 outside data section in m.o\n", code4, 4},
+        {"a base field past the base bytes", ModuleBuilder().base({0, 0}).reloc32(3, 3, {0}).end(),
+         "Relocation at $00000000 outside base section in m.o\n",
+         {R"(  -  0.000 base $ffff8000-$ffff8002 Size:        2 (??-???-????))"}, 2},
+        {"bss has no bytes", ModuleBuilder().code(four).bss(0x10).reloc16(2, 0, {0}).end(),
+         "Relocation at $00000000 outside bss section in m.o\n",
+         {R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))",
+          R"(  -  0.000 bss  $00000000-$00000010 Size:       16 (??-???-????))"},
+         20},
+        {"bssb has no bytes", ModuleBuilder().code(four).bssb(0x10).reloc16(4, 0, {2}).end(),
+         "Relocation at $00000002 outside bssb section in m.o\n",
+         {R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))",
+          R"(  -  0.000 bssb $ffff8000-$ffff8010 Size:       16 (??-???-????))"},
+         20},
+        {"a from-section outside 0..4", ModuleBuilder().code(four).reloc16(9, 0, {0}).end(),
+         "Relocation at $00000000 outside unknown section in m.o\n", code4, 4},
+        {"a drel16 word past the code", ModuleBuilder().code(four).drel16(1, {3}).end(),
+         "Relocation at $00000003 outside code section in m.o\n", code4, 4},
+        {"a drel16 chunk in a module without code", ModuleBuilder().data(four).drel16(1, {0}).end(),
+         "Relocation at $00000000 outside code section in m.o\n",
+         {R"(  -  0.000 data $00000000-$00000004 Size:        4 (??-???-????))"}, 4},
+        {"an abs32 xref running past the code",
+         ModuleBuilder().code(four).xdef(S::code, 0, "t").xref(LINK_ABS32, "t", {2}).end(),
+         "Relocation at $00000002 outside code section in m.o\n", code4, 4},
+        {"a pcrel8 xref whose second byte is past the code",
+         ModuleBuilder().code(four).xdef(S::code, 0, "t").xref(LINK_PCREL8, "t", {3}).end(),
+         "Relocation at $00000003 outside code section in m.o\n", code4, 4},
+        {"an xref offset that wraps", ModuleBuilder().code(four).xdef(S::code, 0, "t").xref(LINK_REL16, "t", {0xFFFFFFFE}).end(),
+         "Relocation at $fffffffe outside code section in m.o\n", code4, 4},
+        {"an xref in a module without code",
+         ModuleBuilder().data(four).xdef(S::data, 0, "t").xref(LINK_ABS16, "t", {0}).end(),
+         "Relocation at $00000000 outside code section in m.o\n",
+         {R"(  -  0.000 data $00000000-$00000004 Size:        4 (??-???-????))"}, 4},
+    };
+    for (const FaultRow& row : rows) {
+        checkGolden({row.title, {{"m.o", row.module}}, {"m.o"},
+                     std::string("error: ") + row.message + summary(row.moduleLines, row.codeSize, 0), std::nullopt,
+                     1});
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The output file itself
+
+TEST(OutputFile, FilesThatCannotBeCreatedOrWrittenAreReported) {
+    const Bytes module = ModuleBuilder().code({0x4E, 0x71, 0x4E, 0x75}).end();
+    const std::vector<std::string> code4 = {R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))"};
+    const GoldenCase cases[] = {
+        {"inside a missing folder",
+         {{"m.o", module}},
+         {"m.o", "-o", "nodir/out"},
+         "error: File nodir/out could not be created\n" + summary(code4, 4, 0, "nodir/out"),
+         std::nullopt, 1, "nodir/out"},
+        {"inside a path that is a file",
+         {{"m.o", module}},
+         {"m.o", "-o", "m.o/out"},
+         "error: File m.o/out could not be created\n" + summary(code4, 4, 0, "m.o/out"),
+         std::nullopt, 1, "m.o/out"},
+        {"a full device",
+         {{"m.o", module}},
+         {"m.o", "-o", "/dev/full"},
+         "error: Error writing /dev/full\n" + summary(code4, 4, 0, "/dev/full"),
+         std::nullopt, 1, "/dev/full"},
+        {"a ROM image on a full device still shows the image size",
+         {{"m.o", module}},
+         {"-r0", "m.o", "-o", "/dev/full"},
+         "error: Error writing /dev/full\n" + summary(code4, 4, 4, "/dev/full"),
+         std::nullopt, 1, "/dev/full"},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// Lowers the file size limit for the duration of a scope, so that writing a
+// regular file fails part way, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+};
+
+TEST(OutputFile, PartialFileIsRemovedWhenAWriteFails) {
+    ScratchDir dir;
+    dir.write("m.o", ModuleBuilder().code(fill(0x100, 0x4E)).end());
+    RunResult r;
+    {
+        FileSizeLimit limit(64);
+        r = runLinker(dir, {"m.o", "-o", "out"});
+    }
+    EXPECT_EQ(r.out, kBanner + "error: Error writing out\n" +
+                         summary({R"(  -  0.000 code $00000000-$00000100 Size:      256 (??-???-????))"}, 256, 0, "out"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(dir.exists("out"));
+}
+
+}  // namespace
+}  // namespace tarnel::test
