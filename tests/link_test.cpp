@@ -4,8 +4,12 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <sstream>
 
 #include "golden.hpp"
+#include "link/resolve.hpp"
+#include "link/xdef_index.hpp"
+#include "objfmt/state.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -455,6 +459,27 @@ Maximum file size = 140 ($0000008c) bytes
          be({0xC0DECF00, 8, 0x18, 4, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 0x14, 0}) + fill(4, 0xC1) +
              fill(4, 0xC2) + be({0, 4, 0xC0DECF11, 12, 1}) + fill(8, 0xD2) + be({0xC0DECF11, 8, 3}) +
              fill(4, 0xB2) + be({0xC0DECF15, 0x0C, 0, 0, 8, 0xC0DECF15, 0x0C, 0, 1, 0x0C, 0xC0DECF1F})},
+        {"ROM with -b: absolute references include romStart; _base still counts the bss",
+         {{"pad.o", ModuleBuilder().code(fill(0x100, 0x4E)).end()},
+          {"m.o", ModuleBuilder()
+                      .code({0, 0, 0, 0, 0, 0, 0x4E, 0x71, 0, 0, 0, 0})
+                      .data(fill(4, 0xD0))
+                      .bss(0x10)
+                      .base({0xB0, 0xB1})
+                      .xdef(S::code, 0x20, "fn")
+                      .xref(LINK_ABS32, "_base", {0})
+                      .xref(LINK_ABS16, "_base", {4})
+                      .xref(LINK_ABS32, "fn", {8})
+                      .end()}},
+         {"-r78000000", "-b", "pad.o", "m.o"},
+         // _base = 0x10000 + 0x10C + 4 + 0x10; A = _base - 0x8000
+         summary({R"(  -  0.000 code $78000000-$78000100 Size:      256 (??-???-????))",
+                  R"(  -  0.000 code $78000100-$7800010c Size:       12 (??-???-????))",
+                  R"(  -  0.000 data $7800010c-$78000110 Size:        4 (??-???-????))",
+                  R"(  -  0.000 bss  $78000110-$78000120 Size:       16 (??-???-????))",
+                  R"(  -  0.000 base $ffff8000-$ffff8002 Size:        2 (??-???-????))"},
+                 290, 290),
+         fill(0x100, 0x4E) + be({0x78008120, 0x81204E71, 0x78000120}) + fill(4, 0xD0) + Bytes{0xB0, 0xB1}},
     };
     for (const GoldenCase& c : cases) checkGolden(c);
 }
@@ -554,6 +579,107 @@ TEST(Resolution, FailedLinksPrintEverythingButWriteNothing) {
          std::nullopt, 1},
     };
     for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+// A link state made by hand, with one module of code bytes, for the
+// lookups and guards that loaded modules cannot reach.
+struct HandMadeLink {
+    explicit HandMadeLink(const Bytes& codeBytes) : code(be({0}) + codeBytes) {
+        linkerStartup(state);
+        Module& m = state.modules[0];
+        m.fileName = "m.o";
+        m.codeChunk = std::span<uint8_t>(code);
+        m.codeSize = uint32_t(codeBytes.size());
+        state.moduleCount = 1;
+    }
+    Bytes codeBytes() const { return Bytes(code.begin() + 4, code.end()); }
+
+    std::ostringstream out;
+    LinkState state{out};
+    Bytes code;  // the kept payload: block type word, then the code
+};
+
+// The loader only makes xdefs of sections 0..4, so the guards for any other
+// section are driven by hand: each access type has its own diagnostic, and
+// A is taken as 0.
+struct BadSectionRow {
+    uint8_t type;
+    Bytes field;
+    std::string message;
+    bool isError;
+    Bytes patched;
+    int recordList;  // 16, 32, or 0 for none
+};
+
+TEST(Resolution, AnXdefSectionOutsideTheFiveIsDiagnosedPerAccessType) {
+    const BadSectionRow rows[] = {
+        {LINK_REL8, {0x41, 0x05, 0, 0}, "Error in LINK_REL8\n", false, {0x41, 0x05, 0, 0}, 0},
+        {LINK_REL16, {0x00, 0x05, 0, 0}, "error: Can not perform LINK_REL16. Index addressing incorrect?\n", true,
+         {0x00, 0x05, 0, 0}, 0},
+        {LINK_REL32, {0, 0, 0, 5}, "Error in LINK_REL32\n", false, {0, 0, 0, 5}, 0},
+        {LINK_ABS16, {0xFF, 0xFF, 0, 0}, "Error in LINK_ABS16\n", false, {0x12, 0x34, 0, 0}, 16},
+        {LINK_ABS32, {0xFF, 0xFF, 0xFF, 0xFF}, "Error in LINK_ABS32 (btype = 7)\n", false, {0, 0, 0x12, 0x34}, 32},
+    };
+    for (const BadSectionRow& row : rows) {
+        SCOPED_TRACE(row.message);
+        HandMadeLink link(row.field);
+        LinkState& state = link.state;
+        state.romStart = 0x1234;
+        state.xdefList.push_back(LinkSymbol{"t", 4, 0x10, 0, 0, 7, 0x87});
+        state.xrefList.push_back(LinkSymbol{"t", 4, 0, 0, 0, 0, row.type});
+
+        resolveXrefs(state);
+
+        EXPECT_EQ(link.out.str(), row.message);
+        EXPECT_EQ(state.errorStatus != 0, row.isError);
+        EXPECT_EQ(hexBytes(link.codeBytes()), hexBytes(row.patched));
+        EXPECT_EQ(state.xdefList[0].useCount, 1u);
+        // an absolute reference keeps its record, target section and all
+        EXPECT_EQ(state.reloc16List.size(), row.recordList == 16 ? 1u : 0u);
+        EXPECT_EQ(state.reloc32List.size(), row.recordList == 32 ? 1u : 0u);
+        for (const auto* list : {&state.reloc16List, &state.reloc32List}) {
+            for (const RelocEntry& r : *list) {
+                EXPECT_EQ(r.offset, 0u);
+                EXPECT_EQ(r.value, 0x1234u);
+                EXPECT_EQ(r.fromSection, 0u);
+                EXPECT_EQ(r.toSection, 7u);
+            }
+        }
+    }
+}
+
+TEST(Resolution, EveryResolvedReferenceCountsAUseOfTheFirstDefinition) {
+    HandMadeLink link({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x60, 0x00});
+    LinkState& state = link.state;
+    state.xdefList.push_back(LinkSymbol{"dup", 4, 0, 0, 0, 0, 0x80});
+    state.xdefList.push_back(LinkSymbol{"other", 8, 4, 0, 0, 0, 0x80});
+    state.xdefList.push_back(LinkSymbol{"dup", 4, 8, 0, 0, 0, 0x80});
+    state.xrefList.push_back(LinkSymbol{"dup", 4, 0, 0, 0, 0, LINK_ABS32});
+    state.xrefList.push_back(LinkSymbol{"dup", 4, 4, 0, 0, 0, LINK_ABS32});
+    state.xrefList.push_back(LinkSymbol{"other", 8, 8, 0, 0, 0, LINK_PCREL16});
+    state.xrefList.push_back(LinkSymbol{"other", 8, 10, 0, 0, 0, LINK_ABS8});  // never looked up
+
+    resolveXrefs(state);
+
+    EXPECT_EQ(link.out.str(), "");
+    EXPECT_EQ(state.xdefList[0].useCount, 2u);
+    EXPECT_EQ(state.xdefList[1].useCount, 1u);
+    EXPECT_EQ(state.xdefList[2].useCount, 0u);
+    EXPECT_EQ(hexBytes(link.codeBytes()), hexBytes({0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFC, 0x60, 0x00}));
+}
+
+TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
+    // names that share long prefixes and differ in their tails or lengths,
+    // each defined twice
+    std::vector<std::string> names = {"", "a", "ab", "abcdefgh", "abcdefghi"};
+    for (int i = 0; i < 5000; ++i) names.push_back("a_rather_long_common_prefix_" + std::to_string(i));
+    std::vector<LinkSymbol> xdefs;
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& n : names) xdefs.push_back(LinkSymbol{n, 0, 0, 0, 0, 0, 0x80});
+    XdefIndex index(xdefs);
+    for (uint32_t i = 0; i < names.size(); ++i) ASSERT_EQ(index.find(names[i], XdefIndex::hash(names[i])), i) << names[i];
+    for (std::string_view missing : {"abc", "a_rather_long_common_prefix_", "a_rather_long_common_prefix_5000"})
+        EXPECT_EQ(index.find(missing, XdefIndex::hash(missing)), XdefIndex::npos) << missing;
 }
 
 // ---------------------------------------------------------------------------

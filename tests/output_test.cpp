@@ -112,6 +112,13 @@ tarnel complete - Maximum code size = 0 ($00000000) bytes
 Maximum file size = 0 ($00000000) bytes
 )",
          Bytes{}},
+        {"a fill longer than any single write",
+         {{"m.o", ModuleBuilder().code({0x4E, 0x75}).bss(0x2345).end()}},
+         {"-r0", "m.o"},
+         summary({R"(  -  0.000 code $00000000-$00000002 Size:        2 (??-???-????))",
+                  R"(  -  0.000 bss  $00000002-$00002347 Size:     9029 (??-???-????))"},
+                 9031, 9031),
+         Bytes{0x4E, 0x75} + fill(0x2345, 0)},
         {"the image starts with the first code byte, whichever module holds it",
          {{"d.o", ModuleBuilder().data({0xD0, 0xD1}).end()}, {"c.o", ModuleBuilder().code({0x4E, 0x75}).end()}},
          {"-r400", "d.o", "c.o"},
