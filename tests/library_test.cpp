@@ -148,6 +148,38 @@ TEST(Library, FailuresAndOptionsOfALibraryRun) {
          be({0xC0DECF02, 12, 4}) + textBytes("ok") + Bytes{0, 0} + be({0, 0xC0DECF13, 46, 0xC0DECF10, 6, 0}) +
              Bytes{0x4E, 0x75} + be({0xC0DECF14, 24}) + badLink + be({0xC0DECF1F}),
          1},
+        {"a link chunk that ends without its terminator, inside a word",
+         {{"m.o", ModuleBuilder().code({0x4E, 0x75}).chunk(ChunkTag::link, be({0x02000004}) + Bytes{0xFF, 0}).end()}},
+         {"-g", "m.o"},
+         "error: Malformed link chunk in m.o\n" +
+             summary({R"(  -  0.000 code $00000000-$00000006 Size:        6 (??-???-????))"}, 6, 48),
+         be({0xC0DECF02, 0, 0xC0DECF13, 28, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75} +
+             be({0xC0DECF14, 6, 0x02000004}) + Bytes{0xFF, 0} + be({0xC0DECF1F}),
+         1},
+        {"bad block types are reported as in a link; the rest of the module is kept",
+         {{"m.o", ModuleBuilder()
+                      .code({0x4E, 0x75})
+                      .section(ChunkTag::data, 2, {0xD0})
+                      .words(ChunkTag::bss, {3, 0x10})
+                      .bss(4)
+                      .end()}},
+         {"-g", "m.o"},
+         "error: Unknown data block type in m.o\n"
+         "error: Unknown bss block type in m.o\n" +
+             summary({R"(  -  0.000 code $00000000-$00000006 Size:        6 (??-???-????))",
+                      R"(  -  0.000 bss  $00000000-$00000004 Size:        4 (??-???-????))"},
+                     10, 50),
+         be({0xC0DECF02, 0, 0xC0DECF13, 30, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75} +
+             be({0xC0DECF12, 8, 2, 4, 0xC0DECF1F}),
+         1},
+        {"a file that ends early keeps what it held before the end",
+         {{"m.o", ModuleBuilder().code({0x4E, 0x75}).xdef(S::code, 0, "x").unfinished()}},
+         {"-g", "m.o"},
+         "error: Unexpected end of file in m.o\n" +
+             summary({R"(  -  0.000 code $00000000-$00000006 Size:        6 (??-???-????))"}, 6, 70),
+         be({0xC0DECF02, 12, 4, 0x78000000, 0, 0xC0DECF13, 38, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75} +
+             be({0xC0DECF14, 16, 0x80000004, 0, 0x78000000, 0xFF000000, 0xC0DECF1F}),
+         1},
         {"an output file that cannot be created: nothing was written or counted",
          {{"m.o", nop}},
          {"-g", "m.o", "-o", "nodir/lib.a"},

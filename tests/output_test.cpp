@@ -141,17 +141,11 @@ Maximum file size = 4 ($00000004) bytes
 
 Bytes codeModule(const Bytes& code) { return ModuleBuilder().code(code).end(); }
 
+// n bytes counting up from first, so that a misplaced byte shows.
 Bytes counting(size_t n, uint8_t first) {
     Bytes b(n);
     for (size_t i = 0; i < n; ++i) b[i] = uint8_t(first + i);
     return b;
-}
-
-// The usual end of an S-record run: one module of `size` code bytes at `start`.
-std::string oneCodeModule(const char* range, uint32_t size) {
-    return summary({std::string("  -  0.000 code ") + range + " Size: " + std::string(8 - std::to_string(size).size(), ' ') +
-                        std::to_string(size) + R"( (??-???-????))"},
-                   size, size);
 }
 
 TEST(SRecords, EveryRecordOfALinkByteForByte) {
@@ -165,28 +159,28 @@ TEST(SRecords, EveryRecordOfALinkByteForByte) {
         {"S1 and S9 at 0x1000, after the S0 record naming a.out",
          {{"m.o", codeModule({0x4E, 0x71, 0x4E, 0x75})}},
          {"-s1000", "m.o"},
-         oneCodeModule("$00001000-$00001004", 4),
+         summary({R"(  -  0.000 code $00001000-$00001004 Size:        4 (??-???-????))"}, 4, 4),
          textBytes("S0080000612E6F757410\n"
                    "S10710004E714E7566\n"
                    "S9031004E8\n")},
         {"S2 and S8 above 0xFFFF",
          {{"m.o", codeModule({0xAA})}},
          {"-s12345", "m.o"},
-         oneCodeModule("$00012345-$00012346", 1),
+         summary({R"(  -  0.000 code $00012345-$00012346 Size:        1 (??-???-????))"}, 1, 1),
          textBytes("S0080000612E6F757410\n"
                    "S205012345AAE7\n"
                    "S80401234691\n")},
         {"S3 and S7 above 0xFFFFFF",
          {{"m.o", codeModule({0x00})}},
          {"-s78000000", "m.o"},
-         oneCodeModule("$78000000-$78000001", 1),
+         summary({R"(  -  0.000 code $78000000-$78000001 Size:        1 (??-???-????))"}, 1, 1),
          textBytes("S0080000612E6F757410\n"
                    "S306780000000081\n"
                    "S7057800000181\n")},
         {"70 bytes are cut 32, 32, 6",
          {{"m.o", codeModule(counting(70, 0))}},
          {"-s2000", "m.o"},
-         oneCodeModule("$00002000-$00002046", 70),
+         summary({R"(  -  0.000 code $00002000-$00002046 Size:       70 (??-???-????))"}, 70, 70),
          textBytes("S0080000612E6F757410\n"
                    "S1232000000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1FCC\n"
                    "S1232020202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3FAC\n"
@@ -195,7 +189,7 @@ TEST(SRecords, EveryRecordOfALinkByteForByte) {
         {"a record that starts at 0xFFF0 stays S1; the next is S2",
          {{"m.o", codeModule(counting(48, 0x10))}},
          {"-sFFF0", "m.o"},
-         oneCodeModule("$0000fff0-$00010020", 48),
+         summary({R"(  -  0.000 code $0000fff0-$00010020 Size:       48 (??-???-????))"}, 48, 48),
          textBytes("S0080000612E6F757410\n"
                    "S123FFF0101112131415161718191A1B1C1D1E1F202122232425262728292A2B2C2D2E2FFD\n"
                    "S214010010303132333435363738393A3B3C3D3E3F62\n"
@@ -203,7 +197,7 @@ TEST(SRecords, EveryRecordOfALinkByteForByte) {
         {"a termination address at 0x80000000 and above is S7 with four address bytes",
          {{"m.o", codeModule({0x4E, 0x75})}},
          {"-s80000000", "m.o"},
-         oneCodeModule("$80000000-$80000002", 2),
+         summary({R"(  -  0.000 code $80000000-$80000002 Size:        2 (??-???-????))"}, 2, 2),
          textBytes("S0080000612E6F757410\n"
                    "S307800000004E75B5\n"
                    "S7058000000278\n")},
@@ -402,7 +396,7 @@ TEST(SRecords, HeaderHoldsTheFirst252CharactersOfALongOutputName) {
 TEST(EmbeddedObject, ObjectHeaderAndOneExportedLabel) {
     const Bytes nop = codeModule({0x4E, 0x75});
     const Bytes nopFile = be({0xC0DECF01, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75};
-    // the same lines with the file size of each row
+    // what a link of the nop module prints, with each row's file size
     auto nopOut = [&](uint32_t fileSize) {
         return summary({R"(  -  0.000 code $00000000-$00000002 Size:        2 (??-???-????))"}, 2, fileSize);
     };
