@@ -20,7 +20,7 @@ uint64_t XdefIndex::hash(std::string_view name) {
         n -= 8;
     }
     uint64_t w = 0;
-    std::memcpy(&w, p, n);
+    if (n != 0) std::memcpy(&w, p, n);  // an empty name may have no bytes at all
     h = (h ^ w) * k;
     return h ^ (h >> 32);
 }
@@ -48,7 +48,8 @@ uint32_t XdefIndex::find(std::string_view name, uint64_t h) const {
     for (uint64_t at = h;; ++at) {
         const Slot& slot = slots_[at & mask_];
         if (slot.index == npos) return npos;
-        if (slot.tag == tag && slot.length == name.size() && std::memcmp(slot.name, name.data(), name.size()) == 0)
+        if (slot.tag == tag && slot.length == name.size() &&
+            (name.empty() || std::memcmp(slot.name, name.data(), name.size()) == 0))
             return slot.index;
     }
 }
