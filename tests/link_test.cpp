@@ -459,6 +459,32 @@ Maximum file size = 140 ($0000008c) bytes
          be({0xC0DECF00, 8, 0x18, 4, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 0x14, 0}) + fill(4, 0xC1) +
              fill(4, 0xC2) + be({0, 4, 0xC0DECF11, 12, 1}) + fill(8, 0xD2) + be({0xC0DECF11, 8, 3}) +
              fill(4, 0xB2) + be({0xC0DECF15, 0x0C, 0, 0, 8, 0xC0DECF15, 0x0C, 0, 1, 0x0C, 0xC0DECF1F})},
+        {"an empty name field names the empty name, which resolves like any other",
+         {{"m.o", ModuleBuilder()
+                      .code({0, 0, 0, 0})
+                      .chunk(ChunkTag::link, be({0x80000000, 2, 0x02000000, 1, 0, 0xFF000000}))
+                      .end()}},
+         {"-m", "m.o"},
+         summary({R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))"}, 4, 72) + R"(
+
+Map listing for a.out
+
+xdef (external definition)
+   xdef initial calculated section   module  internal (filename)
+----------------------------------------------------------------
+        00000002(00000002), code, in module: - (m.o)
+
+xref (external reference)
+   xref  value  section     access            module  internal (filename)
+-------------------------------------------------------------------------
+        00000000, code, absolute   32-bit, in module: - (m.o)
+
+relocation table
+-------------------------------------------------------------------------
+    block code offset 00000000, value 00000002 (32-bit)
+)",
+         be({0xC0DECF00, 8, 4, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 8, 0, 2,
+             0xC0DECF15, 12, 0, 0, 0, 0xC0DECF1F})},
         {"ROM with -b: absolute references include romStart; _base still counts the bss",
          {{"pad.o", ModuleBuilder().code(fill(0x100, 0x4E)).end()},
           {"m.o", ModuleBuilder()
