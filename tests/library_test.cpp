@@ -180,6 +180,11 @@ TEST(Library, FailuresAndOptionsOfALibraryRun) {
          be({0xC0DECF02, 12, 4, 0x78000000, 0, 0xC0DECF13, 38, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75} +
              be({0xC0DECF14, 16, 0x80000004, 0, 0x78000000, 0xFF000000, 0xC0DECF1F}),
          1},
+        {"the library may replace one of its members",
+         {{"m.o", nop}},
+         {"-g", "m.o", "-o", "m.o"},
+         summary({R"(  -  0.000 code $00000000-$00000006 Size:        6 (??-???-????))"}, 6, 34, "m.o"),
+         nopLibrary, 0, "m.o"},
         {"an output file that cannot be created: nothing was written or counted",
          {{"m.o", nop}},
          {"-g", "m.o", "-o", "nodir/lib.a"},

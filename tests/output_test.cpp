@@ -65,6 +65,16 @@ Maximum file size = 52 ($00000034) bytes
 )",
          be({0xC0DECF00, 8, 4, 0, 0xC0DECF03, 8, 0x54070000, 0x22222222, 0xC0DECF10, 8, 0, 0x4E714E75,
              0xC0DECF1F})},
+        {"the output may replace one of the inputs it was linked from",
+         {{"a.o", ModuleBuilder().code({0, 0, 0, 0}).reloc32(0, 0, {0}).end()},
+          {"b.o", ModuleBuilder().code({0, 0, 0, 2}).reloc32(0, 0, {0}).end()}},
+         {"a.o", "b.o", "-o", "b.o"},
+         summary({R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))",
+                  R"(  -  0.000 code $00000004-$00000008 Size:        4 (??-???-????))"},
+                 8, 80, "b.o"),
+         be({0xC0DECF00, 8, 8, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 12, 0, 0, 6,
+             0xC0DECF15, 16, 0, 0, 0, 4, 0xC0DECF1F}),
+         0, "b.o"},
     };
     for (const GoldenCase& c : cases) checkGolden(c);
 }
