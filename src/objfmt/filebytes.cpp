@@ -13,6 +13,15 @@ namespace tarnel {
 
 namespace {
 
+#ifdef TARNEL_EXACT_FILE_BUFFERS
+// Sanitizer and fuzz builds: every file gets a heap block of exactly its
+// size, so that a read past its last byte is caught; a shared block would
+// hide it in the bytes of the next file.
+constexpr bool kExactBuffers = true;
+#else
+constexpr bool kExactBuffers = false;
+#endif
+
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kBlockSize = size_t(64) << 20;
 
@@ -50,9 +59,14 @@ ssize_t readFully(int fd, uint8_t* to, size_t count) {
 void InputArena::release() {
     for (Block& b : blocks_) ::munmap(b.base, b.size);
     blocks_.clear();
+    exact_.clear();
 }
 
 uint8_t* InputArena::allocate(size_t count) {
+    if (kExactBuffers) {
+        exact_.push_back(std::make_unique_for_overwrite<uint8_t[]>(count));
+        return exact_.back().get();
+    }
     count = (count + 15) & ~size_t(15);
     if (blocks_.empty() || blocks_.back().size - blocks_.back().used < count) {
         size_t size = count > kBlockSize ? (count + kHugePage - 1) & ~(kHugePage - 1) : kBlockSize;

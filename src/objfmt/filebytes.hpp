@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ private:
         size_t used;
     };
     std::vector<Block> blocks_;
+    std::vector<std::unique_ptr<uint8_t[]>> exact_;  // sanitizer builds: one block per file
 };
 
 enum class ReadStatus { ok, notFound, unreadable };
