@@ -651,8 +651,8 @@ TEST(Resolution, AnXdefSectionOutsideTheFiveIsDiagnosedPerAccessType) {
         HandMadeLink link(row.field);
         LinkState& state = link.state;
         state.romStart = 0x1234;
-        state.xdefList.push_back(LinkSymbol{"t", 4, 0x10, 0, 0, 7, 0x87});
-        state.xrefList.push_back(LinkSymbol{"t", 4, 0, 0, 0, 0, row.type});
+        state.xdefList.push_back(LinkSymbol{"t", 0x10, 0, 0, 7, 0x87});
+        state.xrefList.push_back(LinkSymbol{"t", 0, 0, 0, 0, row.type});
 
         resolveXrefs(state);
 
@@ -677,13 +677,13 @@ TEST(Resolution, AnXdefSectionOutsideTheFiveIsDiagnosedPerAccessType) {
 TEST(Resolution, EveryResolvedReferenceCountsAUseOfTheFirstDefinition) {
     HandMadeLink link({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x60, 0x00});
     LinkState& state = link.state;
-    state.xdefList.push_back(LinkSymbol{"dup", 4, 0, 0, 0, 0, 0x80});
-    state.xdefList.push_back(LinkSymbol{"other", 8, 4, 0, 0, 0, 0x80});
-    state.xdefList.push_back(LinkSymbol{"dup", 4, 8, 0, 0, 0, 0x80});
-    state.xrefList.push_back(LinkSymbol{"dup", 4, 0, 0, 0, 0, LINK_ABS32});
-    state.xrefList.push_back(LinkSymbol{"dup", 4, 4, 0, 0, 0, LINK_ABS32});
-    state.xrefList.push_back(LinkSymbol{"other", 8, 8, 0, 0, 0, LINK_PCREL16});
-    state.xrefList.push_back(LinkSymbol{"other", 8, 10, 0, 0, 0, LINK_ABS8});  // never looked up
+    state.xdefList.push_back(LinkSymbol{"dup", 0, 0, 0, 0, 0x80});
+    state.xdefList.push_back(LinkSymbol{"other", 4, 0, 0, 0, 0x80});
+    state.xdefList.push_back(LinkSymbol{"dup", 8, 0, 0, 0, 0x80});
+    state.xrefList.push_back(LinkSymbol{"dup", 0, 0, 0, 0, LINK_ABS32});
+    state.xrefList.push_back(LinkSymbol{"dup", 4, 0, 0, 0, LINK_ABS32});
+    state.xrefList.push_back(LinkSymbol{"other", 8, 0, 0, 0, LINK_PCREL16});
+    state.xrefList.push_back(LinkSymbol{"other", 10, 0, 0, 0, LINK_ABS8});  // never looked up
 
     resolveXrefs(state);
 
@@ -701,7 +701,7 @@ TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
     for (int i = 0; i < 5000; ++i) names.push_back("a_rather_long_common_prefix_" + std::to_string(i));
     std::vector<LinkSymbol> xdefs;
     for (int round = 0; round < 2; ++round)
-        for (const std::string& n : names) xdefs.push_back(LinkSymbol{n, 0, 0, 0, 0, 0, 0x80});
+        for (const std::string& n : names) xdefs.push_back(LinkSymbol{n, 0, 0, 0, 0, 0x80});
     XdefIndex index(xdefs);
     for (uint32_t i = 0; i < names.size(); ++i) ASSERT_EQ(index.find(names[i], XdefIndex::hash(names[i])), i) << names[i];
     for (std::string_view missing : {"abc", "a_rather_long_common_prefix_", "a_rather_long_common_prefix_5000"})

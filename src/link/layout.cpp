@@ -40,7 +40,7 @@ void defineBaseSymbol(LinkState& state) {
     constexpr std::string_view name = "_base";
     if (state.widestXdefName < name.size()) state.widestXdefName = uint32_t(name.size());
     // appended last, so a module's own _base wins the lookup
-    state.xdefList.push_back(LinkSymbol{name, nameFieldLength(uint32_t(name.size())), value, 0, 0,
+    state.xdefList.push_back(LinkSymbol{name, value, 0, 0,
                                         int16_t(SectionKind::base), uint8_t(0x80 + uint32_t(SectionKind::base))});
 }
 

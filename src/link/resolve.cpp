@@ -1,5 +1,6 @@
 #include "link/resolve.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "driver/diag.hpp"
@@ -68,22 +69,25 @@ bool isResolved(uint32_t type) {
     }
 }
 
-// Looks up every xref's name. Each name is hashed first, so that each
-// lookup's slot and name are already being loaded a few xrefs ahead.
-std::vector<uint32_t> lookUpNames(const XdefIndex& index, const std::vector<LinkSymbol>& xrefs) {
-    const size_t n = xrefs.size();
+// Looks up the names of xrefs [begin, end) into found. Each name is hashed
+// first, so that each lookup's slot and name are already being loaded a few
+// xrefs ahead.
+void lookUpNames(const XdefIndex& index, const std::vector<LinkSymbol>& xrefs, size_t begin, size_t end,
+                 std::vector<uint32_t>& found) {
+    const size_t n = end - begin;
     std::vector<uint64_t> hashes(n);
-    for (size_t i = 0; i < n; ++i)  // the places of one xref entry share its name
-        hashes[i] = i > 0 && xrefs[i].name.data() == xrefs[i - 1].name.data() ? hashes[i - 1]
-                                                                              : XdefIndex::hash(xrefs[i].name);
+    for (size_t i = 0; i < n; ++i) {
+        const LinkSymbol& x = xrefs[begin + i];  // the places of one xref entry share its name
+        hashes[i] = i > 0 && x.name.data() == xrefs[begin + i - 1].name.data() ? hashes[i - 1] : XdefIndex::hash(x.name);
+    }
     constexpr size_t kSlotsAhead = 32, kNamesAhead = 16;
-    std::vector<uint32_t> found(n, XdefIndex::npos);
+    found.assign(n, XdefIndex::npos);
     for (size_t i = 0; i < n; ++i) {
         if (i + kSlotsAhead < n) index.prefetch(hashes[i + kSlotsAhead]);
         if (i + kNamesAhead < n) index.prefetchName(hashes[i + kNamesAhead]);
-        if (isResolved(xrefs[i].type)) found[i] = index.find(xrefs[i].name, hashes[i]);
+        const LinkSymbol& x = xrefs[begin + i];
+        if (isResolved(x.type)) found[i] = index.find(x.name, hashes[i]);
     }
-    return found;
 }
 
 void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
@@ -139,7 +143,8 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     }
     // absolute references stay relocatable: the executable records them
     if (type == LINK_ABS16 || type == LINK_ABS32) {
-        RelocEntry record{xref.value, absolute, uint32_t(SectionKind::code), s, m, d};
+        RelocEntry record{xref.value, absolute, uint8_t(SectionKind::code), recordSection(s), uint16_t(m),
+                          uint16_t(d)};
         (type == LINK_ABS16 ? state.reloc16List : state.reloc32List).push_back(record);
     }
 }
@@ -148,13 +153,18 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
 
 void resolveXrefs(LinkState& state) {
     const std::vector<LinkSymbol>& xrefs = state.xrefList;
-    const std::vector<uint32_t> found = lookUpNames(XdefIndex(state.xdefList), xrefs);
-    constexpr size_t kAhead = 8;
+    const XdefIndex index(state.xdefList);
+    constexpr size_t kBlock = 4096, kAhead = 8;
+    std::vector<uint32_t> found;
     // the record lists grow while the xrefs are walked; the xref list does not
-    for (size_t i = 0; i < xrefs.size(); ++i) {
-        if (i + kAhead < xrefs.size() && found[i + kAhead] != XdefIndex::npos)
-            __builtin_prefetch(&state.xdefList[found[i + kAhead]]);
-        if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i]);
+    for (size_t begin = 0; begin < xrefs.size(); begin += kBlock) {
+        const size_t end = std::min(xrefs.size(), begin + kBlock);
+        lookUpNames(index, xrefs, begin, end, found);
+        for (size_t i = begin; i < end; ++i) {
+            if (i + kAhead < end && found[i + kAhead - begin] != XdefIndex::npos)
+                __builtin_prefetch(&state.xdefList[found[i + kAhead - begin]]);
+            if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i - begin]);
+        }
     }
 }
 

@@ -26,31 +26,40 @@ uint64_t XdefIndex::hash(std::string_view name) {
 }
 
 XdefIndex::XdefIndex(const std::vector<LinkSymbol>& xdefs) {
+    // a table at most three quarters full keeps probe runs short
     size_t capacity = 16;
-    while (capacity < xdefs.size() * 2) capacity *= 2;
+    while (capacity * 3 < xdefs.size() * 4) capacity *= 2;
     slots_.resize(capacity);
     mask_ = capacity - 1;
-    for (uint32_t i = 0; i < xdefs.size(); ++i) {
+    const size_t n = xdefs.size();
+    std::vector<uint64_t> hashes(n);
+    for (size_t i = 0; i < n; ++i) hashes[i] = hash(xdefs[i].name);
+    constexpr size_t kAhead = 16;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) prefetch(hashes[i + kAhead]);
         std::string_view name = xdefs[i].name;
-        uint64_t h = hash(name);
-        if (find(name, h) != npos) continue;  // the first definition of a name wins
+        const uint64_t h = hashes[i];
         for (uint64_t at = h;; ++at) {
             Slot& slot = slots_[at & mask_];
-            if (slot.index != npos) continue;
-            slot = Slot{name.data(), uint32_t(name.size()), uint32_t(h >> 32), i};
-            break;
+            if (slot.index == npos) {
+                slot = Slot{name.data(), uint32_t(name.size()), uint32_t(h >> 32), i};
+                break;
+            }
+            if (matches(slot, name, h)) break;  // the first definition of a name wins
         }
     }
 }
 
+bool XdefIndex::matches(const Slot& slot, std::string_view name, uint64_t h) {
+    return slot.tag == uint32_t(h >> 32) && slot.length == name.size() &&
+           (name.empty() || std::memcmp(slot.name, name.data(), name.size()) == 0);
+}
+
 uint32_t XdefIndex::find(std::string_view name, uint64_t h) const {
-    const uint32_t tag = uint32_t(h >> 32);
     for (uint64_t at = h;; ++at) {
         const Slot& slot = slots_[at & mask_];
         if (slot.index == npos) return npos;
-        if (slot.tag == tag && slot.length == name.size() &&
-            (name.empty() || std::memcmp(slot.name, name.data(), name.size()) == 0))
-            return slot.index;
+        if (matches(slot, name, h)) return slot.index;
     }
 }
 

@@ -33,6 +33,8 @@ private:
         uint32_t tag = 0;  // high bits of the hash
         uint32_t index = npos;
     };
+    static bool matches(const Slot& slot, std::string_view name, uint64_t hash);
+
     std::vector<Slot> slots_;
     uint64_t mask_ = 0;
 };

@@ -30,7 +30,7 @@ void collectLibrarySymbols(LinkState& state, std::span<const uint8_t> payload) {
         if (size - pos < 8 + field) break;  // the name field would run past the payload
         std::string_view name = textOf(payload.subspan(pos + 8, field));
         state.librarySymbols.push_back(
-            LinkSymbol{name, fieldLength, fieldLength, 0, int16_t(state.moduleCount), 0, uint8_t(type)});
+            LinkSymbol{name, fieldLength, 0, int16_t(state.moduleCount), 0, uint8_t(type)});
         state.librarySymbolCount += 1;
         state.librarySymbolBytes += fieldLength;
         pos += 8 + field;

@@ -28,13 +28,13 @@ void readLinkEntries(LinkState& state, std::span<const uint8_t> payload) {
         if (e.kind == LinkEntry::Kind::xref) {
             // one node per place that refers to the name
             for (uint32_t i = 0; i < e.value; ++i) {
-                state.xrefList.push_back(LinkSymbol{e.name, e.fieldLength, readWordBE(e.offsets + 4 * i), 0,
+                state.xrefList.push_back(LinkSymbol{e.name, readWordBE(e.offsets + 4 * i), 0,
                                                     moduleIndex, 0, e.type});
                 if (e.fieldLength > state.widestXrefName) state.widestXrefName = e.fieldLength;
             }
         } else if (e.kind == LinkEntry::Kind::xdef) {
             if (e.fieldLength > state.widestXdefName) state.widestXdefName = e.fieldLength;
-            state.xdefList.push_back(LinkSymbol{e.name, e.fieldLength, e.value, 0, moduleIndex,
+            state.xdefList.push_back(LinkSymbol{e.name, e.value, 0, moduleIndex,
                                                 int16_t(e.type - 0x80), e.type});
         }
     });
@@ -43,10 +43,11 @@ void readLinkEntries(LinkState& state, std::span<const uint8_t> payload) {
 }
 
 void readRelocChunk(LinkState& state, std::vector<RelocEntry>& list, std::span<const uint8_t> payload) {
-    uint32_t from = readWordBE(payload.data());
-    uint32_t to = readWordBE(payload.data() + 4);
+    uint8_t from = recordSection(readWordBE(payload.data()));
+    uint8_t to = recordSection(readWordBE(payload.data() + 4));
+    uint16_t module = uint16_t(state.moduleCount);
     for (size_t pos = 8; pos < payload.size(); pos += 4)
-        list.push_back(RelocEntry{readWordBE(payload.data() + pos), 0, from, to, state.moduleCount, state.moduleCount});
+        list.push_back(RelocEntry{readWordBE(payload.data() + pos), 0, from, to, module, module});
 }
 
 }  // namespace

@@ -58,21 +58,25 @@ struct Module {
 // An xdef, an xref (one per place), or a library symbol.
 struct LinkSymbol {
     std::string_view name;
-    uint32_t fieldLength = 0;  // N, the name field length of the entry
-    uint32_t value = 0;        // xdef: offset in its section part; xref: offset in code
+    uint32_t value = 0;        // xdef: offset in its section part; xref: offset in code;
+                               // library symbol: N, its name field length
     uint32_t useCount = 0;     // xdef: references resolved against it
     int16_t module = 0;
     int16_t section = 0;       // a SectionKind (xrefs: always code)
     uint8_t type = 0;          // the entry's type byte
 };
 
+// A section number as a relocation record keeps it: 0..4 as read, any other
+// value as 255, which names no section (all of them are "unknown" alike).
+constexpr uint8_t recordSection(uint32_t section) { return section < 255 ? uint8_t(section) : 255; }
+
 struct RelocEntry {
     uint32_t offset = 0;  // within fromModule's part of fromSection; merged once written
     uint32_t value = 0;   // the field's content once applied
-    uint32_t fromSection = 0;
-    uint32_t toSection = 0;
-    uint32_t fromModule = 0;
-    uint32_t toModule = 0;
+    uint8_t fromSection = 0;
+    uint8_t toSection = 0;
+    uint16_t fromModule = 0;
+    uint16_t toModule = 0;
 };
 
 struct LinkState {
