@@ -17,6 +17,9 @@
 //       block code offset 00000014, value 00000120 (32-bit)
 #include "report/linkmap.hpp"
 
+#include <string>
+#include <vector>
+
 #include "objfmt/chunk.hpp"
 #include "report/text.hpp"
 
@@ -29,9 +32,16 @@ constexpr uint32_t kInitialWidth = 6;
 // Widens a heading or rule by how much the widest name exceeds six.
 uint32_t extra(uint32_t width) { return width > kInitialWidth ? width - kInitialWidth : 0; }
 
-void moduleNames(TextBuffer& t, const Module& m) {
-    t << ", in module: " << (m.moduleName ? std::string_view(*m.moduleName) : "-") << " ("
-      << (m.fileName ? std::string_view(*m.fileName) : "-") << ")\n";
+// The end of every xdef and xref line, made once per module:
+// ", in module: NAME (FILE)\n", with "-" for a name or file it lacks.
+std::vector<std::string> moduleLineEnds(const LinkState& state) {
+    std::vector<std::string> ends(state.modules.size());
+    for (size_t i = 0; i < ends.size(); ++i) {
+        const Module& m = state.modules[i];
+        ends[i] = std::string(", in module: ") + (m.moduleName ? *m.moduleName : "-") + " (" +
+                  (m.fileName ? *m.fileName : "-") + ")\n";
+    }
+    return ends;
 }
 
 // Where a symbol's section starts in its module, as the map shows addresses:
@@ -58,6 +68,7 @@ void relocLines(TextBuffer& t, const std::vector<RelocEntry>& list, std::string_
 
 void printLinkMap(LinkState& state) {
     TextBuffer t(state.out);
+    const std::vector<std::string> lineEnds = moduleLineEnds(state);
     const uint32_t w = state.widestXdefName, w2 = state.widestXrefName;
     t << "\n\nMap listing for " << state.outputName << "\n\n";
 
@@ -69,7 +80,7 @@ void printLinkMap(LinkState& state) {
         t.padded(s.name, w) << " ";
         t.hex8(s.value) << "(";
         t.hex8(s.value + symbolBase(state, s)) << "), " << sectionDisplay(uint32_t(uint16_t(s.section)));
-        moduleNames(t, state.modules[uint32_t(s.module)]);
+        t << lineEnds[uint32_t(s.module)];
     }
     t << "\n";
 
@@ -80,7 +91,7 @@ void printLinkMap(LinkState& state) {
         t << " ";
         t.padded(s.name, w2) << " ";
         t.hex8(s.value) << ", " << sectionDisplay(uint32_t(uint16_t(s.section))) << ", " << accessDisplay(s.type);
-        moduleNames(t, state.modules[uint32_t(s.module)]);
+        t << lineEnds[uint32_t(s.module)];
     }
 
     if (state.romMode)
