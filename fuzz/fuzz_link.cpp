@@ -10,9 +10,9 @@
 //   file size, an embedded object loads back cleanly and exports only its
 //   label, a ROM image is no longer than the printed size, and every line of
 //   an S-record file is a well-formed record with the right checksum.
-#include <stdlib.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
