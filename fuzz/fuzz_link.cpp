@@ -3,7 +3,8 @@
 // writing into a scratch folder on a memory file system.
 //
 // Besides the sanitizers' checks it asserts what every run must keep:
-// - the exit status is 0 or 1, and a failed link leaves no output file;
+// - the exit status is 0 or 1, and a failed link leaves no output file, or
+//   leaves the file it was to replace as it was (an output over an input);
 // - for a run whose options come before the files and are not changed
 //   halfway, a written executable, embedded object or library is exactly a
 //   sequence of chunks ended by the 4-byte end tag, its length is the printed
@@ -171,7 +172,8 @@ void checkEmbeddedLoadsBack(const fs::path& path, const std::string& label) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LinkInput in = decodeLinkInput(data, size);
     const fs::path& dir = scratch();
-    const fs::path output = dir / "out";
+    const bool overInput = (in.flags & kFlagOutputOverInput) != 0;
+    const fs::path output = overInput ? dir / "m0.o" : dir / "out";
     std::error_code ec;
     fs::remove(output, ec);
 
@@ -195,6 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool romLike = in.kind == OutputKind::rom || in.kind == OutputKind::srecord || switchMode;
 
     std::vector<std::string> tokens;
+    std::string firstFile;
     for (size_t i = 0; i <= fileCount; ++i) {
         if (i == before) tokens.insert(tokens.end(), options.begin(), options.end());
         if (i == 1 && switchMode) tokens.push_back(in.kind == OutputKind::library ? "-s0" : "-g");
@@ -203,6 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (romLike && !(in.flags & kFlagNoBssInRom)) limitBssSizes(file);
         fs::path path = dir / ("m" + std::to_string(i) + ".o");
         writeFile(path, file);
+        if (i == 0) firstFile = file;
         tokens.push_back(path.string());
     }
 
@@ -225,7 +229,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool libraryAsked = false;
     for (const auto& t : tokens) libraryAsked |= t == "-g";
     bool exists = fs::exists(output);
-    if (status != 0 && !libraryAsked) require(!exists, "a failed link left an output file");
+    if (status != 0 && !libraryAsked) {
+        if (overInput)
+            require(readFile(output) == firstFile, "a failed link changed the file it was to replace");
+        else
+            require(!exists, "a failed link left an output file");
+    }
 
     // the checks of the written file hold for runs that set their mode once, before any file
     if (before != 0 || switchMode) return 0;

@@ -27,6 +27,7 @@ constexpr uint8_t kFlagMap = 1;           // -m
 constexpr uint8_t kFlagNoBssInRom = 2;    // -b
 constexpr uint8_t kFlagCommandFile = 4;   // every argument through a -f command file
 constexpr uint8_t kFlagSwitchMode = 8;    // -g or -s once more after the first file
+constexpr uint8_t kFlagOutputOverInput = 16;  // -o names the first object file
 
 constexpr std::string_view kFileSeparator = "\n#tarnel-file#\n";
 constexpr size_t kMaxFiles = 8;

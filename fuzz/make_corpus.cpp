@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> linked = {str(references()), str(definitions()), str(relocations())};
     const char* kindNames[] = {"executable", "rom", "srecord", "embedded", "library"};
     for (uint8_t kind = 0; kind < kOutputKinds; ++kind) {
-        for (uint8_t flags : {uint8_t(0), kFlagMap, uint8_t(kFlagMap | kFlagNoBssInRom | kFlagCommandFile)}) {
+        for (uint8_t flags : {uint8_t(0), kFlagMap, uint8_t(kFlagMap | kFlagNoBssInRom | kFlagCommandFile),
+                              kFlagOutputOverInput}) {
             LinkInput in;
             in.kind = OutputKind(kind);
             in.flags = flags;
