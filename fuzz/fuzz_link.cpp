@@ -1,0 +1,265 @@
+// Fuzz target: a whole run of the linker, in-process, on up to eight object
+// files and a choice of options taken from the input (see link_input.hpp),
+// writing into a scratch folder on a memory file system.
+//
+// Besides the sanitizers' checks it asserts what every run must keep:
+// - the exit status is 0 or 1, and a failed link leaves no output file, or
+//   leaves the file it was to replace as it was (an output over an input);
+// - for a run whose options come before the files and are not changed
+//   halfway, a written executable, embedded object or library is exactly a
+//   sequence of chunks ended by the 4-byte end tag, its length is the printed
+//   file size, an embedded object loads back cleanly and exports only its
+//   label, a ROM image is no longer than the printed size, and every line of
+//   an S-record file is a well-formed record with the right checksum.
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/tarnel.hpp"
+#include "link_input.hpp"
+#include "objfmt/bytes.hpp"
+#include "objfmt/chunk.hpp"
+#include "objfmt/loader.hpp"
+#include "objfmt/state.hpp"
+
+namespace {
+
+using namespace tarnel;
+using namespace tarnel::fuzz;
+namespace fs = std::filesystem;
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "link invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// One scratch folder for the whole fuzzing process, on /dev/shm when there is one.
+const fs::path& scratch() {
+    static const fs::path dir = [] {
+        fs::path parent = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (parent / "tarnel-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        std::atexit([] { std::error_code ec; fs::remove_all(scratch(), ec); });
+        return fs::path(pattern);
+    }();
+    return dir;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+    require(bool(f), "scratch file could not be written");
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// A ROM image writes every bss byte as a write of its own (and in S-records a
+// line of its own): bss sizes from the input are cut to 10 bits there, so a
+// run stays short; everything else of the file is left as the fuzzer made it.
+void limitBssSizes(std::string& file) {
+    auto* data = reinterpret_cast<uint8_t*>(file.data());
+    size_t pos = 8;
+    while (pos <= file.size() && file.size() - pos >= 8) {
+        uint32_t tag = readWordBE(data + pos);
+        uint32_t length = readWordBE(data + pos + 4);
+        if (tag == tagWord(ChunkTag::end) || length > file.size() - pos - 8) break;
+        if (tag == tagWord(ChunkTag::bss) && length >= 8) writeWordBE(data + pos + 12, readWordBE(data + pos + 12) & 0x3FF);
+        pos += 8 + size_t(length);
+    }
+}
+
+// Labels go through command files as whitespace-separated tokens.
+std::string tokenSafe(std::string s) {
+    for (char& c : s)
+        if (c == '\0' || std::isspace(static_cast<unsigned char>(c))) c = '_';
+    return s;
+}
+
+std::string hex(uint32_t v) {
+    char buf[9];
+    std::snprintf(buf, sizeof buf, "%x", v);
+    return buf;
+}
+
+// The file size the summary printed; -1 when the line is missing.
+long printedFileSize(const std::string& out) {
+    size_t at = out.find("tarnel complete - Maximum code size = ");
+    if (at == std::string::npos) return -1;
+    static const std::string key = "\n\nMaximum file size = ";
+    at = out.find(key, at);
+    if (at == std::string::npos) return -1;
+    return std::strtol(out.c_str() + at + key.size(), nullptr, 10);
+}
+
+// A chunk file: chunks with headers that fit, the first one of the given tag,
+// ended by the end tag alone exactly at the end of the file.
+bool isChunkFile(const std::string& file, ChunkTag first) {
+    auto* data = reinterpret_cast<const uint8_t*>(file.data());
+    size_t pos = 0;
+    while (file.size() - pos >= 4) {
+        uint32_t tag = readWordBE(data + pos);
+        if (!isKnownTag(tag)) return false;
+        if (pos == 0 && tag != tagWord(first)) return false;
+        if (tag == tagWord(ChunkTag::end)) return file.size() - pos == 4;
+        if (file.size() - pos < 8) return false;
+        uint32_t length = readWordBE(data + pos + 4);
+        if (length > file.size() - pos - 8) return false;
+        pos += 8 + size_t(length);
+    }
+    return false;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;  // lower case is not written
+}
+
+// Every line: S, a type digit, the byte count, that many bytes in upper-case
+// hex, the last of them the one's complement checksum; lines end in "\n".
+bool isSRecordFile(const std::string& file) {
+    if (file.empty() || file.back() != '\n') return false;
+    std::istringstream lines(file);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.size() < 4 || line[0] != 'S' || line.size() % 2 != 0) return false;
+        std::vector<int> bytes;
+        for (size_t i = 2; i < line.size(); i += 2) {
+            int hi = hexDigit(line[i]), lo = hexDigit(line[i + 1]);
+            if (hi < 0 || lo < 0) return false;
+            bytes.push_back(hi * 16 + lo);
+        }
+        if (size_t(bytes[0]) != bytes.size() - 1) return false;
+        int sum = 0;
+        for (size_t i = 0; i + 1 < bytes.size(); ++i) sum += bytes[i];
+        if (((~sum) & 0xFF) != bytes.back()) return false;
+    }
+    return true;
+}
+
+// An embedded object is itself an object module: it loads without error and
+// exports exactly its label.
+void checkEmbeddedLoadsBack(const fs::path& path, const std::string& label) {
+    std::ostringstream out;
+    LinkState state(out);
+    linkerStartup(state);
+    loadObjectFile(state, path.string());
+    require(state.errorStatus == 0, "embedded object does not load back");
+    require(state.xdefList.size() == 1 && state.xdefList[0].name == label.substr(0, 90),
+            "embedded object does not export exactly its label");
+    linkerTeardown(state);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    LinkInput in = decodeLinkInput(data, size);
+    const fs::path& dir = scratch();
+    const bool overInput = (in.flags & kFlagOutputOverInput) != 0;
+    const fs::path output = overInput ? dir / "m0.o" : dir / "out";
+    std::error_code ec;
+    fs::remove(output, ec);
+
+    std::vector<std::string> options;
+    std::string label = tokenSafe(in.label);
+    switch (in.kind) {
+    case OutputKind::executable: break;
+    case OutputKind::rom: options.push_back("-r" + hex(in.romStart)); break;
+    case OutputKind::srecord: options.push_back("-s" + hex(in.romStart)); break;
+    case OutputKind::embedded: options.push_back("-e" + label); break;
+    case OutputKind::library: options.push_back("-g"); break;
+    }
+    if (in.flags & kFlagMap) options.push_back("-m");
+    if (in.flags & kFlagNoBssInRom) options.push_back("-b");
+    options.push_back("-o");
+    options.push_back(output.string());
+
+    const size_t fileCount = in.files.size();
+    const size_t before = in.filesBeforeOptions % (fileCount + 1);
+    const bool switchMode = (in.flags & kFlagSwitchMode) != 0;
+    const bool romLike = in.kind == OutputKind::rom || in.kind == OutputKind::srecord || switchMode;
+
+    std::vector<std::string> tokens;
+    std::string firstFile;
+    for (size_t i = 0; i <= fileCount; ++i) {
+        if (i == before) tokens.insert(tokens.end(), options.begin(), options.end());
+        if (i == 1 && switchMode) tokens.push_back(in.kind == OutputKind::library ? "-s0" : "-g");
+        if (i == fileCount) break;
+        std::string file = in.files[i];
+        if (romLike && !(in.flags & kFlagNoBssInRom)) limitBssSizes(file);
+        fs::path path = dir / ("m" + std::to_string(i) + ".o");
+        writeFile(path, file);
+        if (i == 0) firstFile = file;
+        tokens.push_back(path.string());
+    }
+
+    std::vector<std::string> args{"tarnel"};
+    if (in.flags & kFlagCommandFile) {
+        std::string text;
+        for (const auto& t : tokens) text += t + "\n";
+        writeFile(dir / "cmd", text);
+        args.push_back("-f");
+        args.push_back((dir / "cmd").string());
+    } else {
+        args.insert(args.end(), tokens.begin(), tokens.end());
+    }
+
+    std::ostringstream out;
+    int status = runTarnel(args, out);
+    const std::string text = out.str();
+    require(status == 0 || status == 1, "exit status other than 0 and 1");
+
+    bool libraryAsked = false;
+    for (const auto& t : tokens) libraryAsked |= t == "-g";
+    bool exists = fs::exists(output);
+    if (status != 0 && !libraryAsked) {
+        if (overInput)
+            require(readFile(output) == firstFile, "a failed link changed the file it was to replace");
+        else
+            require(!exists, "a failed link left an output file");
+    }
+
+    // the checks of the written file hold for runs that set their mode once, before any file
+    if (before != 0 || switchMode) return 0;
+    if (status == 0 && in.kind != OutputKind::library) require(exists, "a successful link wrote no file");
+    // a failed run over an input leaves that input, which is checked above
+    if (!exists || (overInput && status != 0)) return 0;
+    std::string file = readFile(output);
+    long printed = printedFileSize(text);
+    switch (in.kind) {
+    case OutputKind::executable:
+    case OutputKind::embedded:
+    case OutputKind::library: {
+        ChunkTag first = in.kind == OutputKind::executable ? ChunkTag::header
+                         : in.kind == OutputKind::embedded ? ChunkTag::object
+                                                           : ChunkTag::library;
+        require(isChunkFile(file, first), "output is not a well-framed chunk file");
+        require(printed == long(file.size()), "printed file size is not the file's length");
+        if (in.kind == OutputKind::embedded) checkEmbeddedLoadsBack(output, label);
+        break;
+    }
+    case OutputKind::rom:
+        require(printed >= 0 && size_t(printed) >= file.size(), "ROM image longer than the printed size");
+        if (!(in.flags & kFlagNoBssInRom)) require(size_t(printed) == file.size(), "ROM image size");
+        break;
+    case OutputKind::srecord: require(isSRecordFile(file), "malformed S-record file"); break;
+    }
+    return 0;
+}

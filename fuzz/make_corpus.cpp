@@ -1,0 +1,188 @@
+// Writes the fuzzers' seed corpus: well-formed object modules covering every
+// chunk kind, for the loader target, and links of those modules with every
+// output kind and option, for the link target.
+//
+//   tarnel_make_corpus <dir>   writes <dir>/loader/* and <dir>/link/*
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link_input.hpp"
+#include "module_builder.hpp"
+
+namespace {
+
+using namespace tarnel;
+using namespace tarnel::test;
+using namespace tarnel::fuzz;
+namespace fs = std::filesystem;
+
+Bytes text(std::string_view t) {
+    ByteBuilder b;
+    b.text(t).zeros(1);
+    return b.bytes();
+}
+
+// Definitions in every section, with module texts and a processor chunk.
+Bytes definitions() {
+    return ModuleBuilder()
+        .processor(0x52060022, 7)
+        .name("defs")
+        .version("1.02")
+        .date("04-Jun-2004")
+        .code({0x4E, 0x75, 0x4E, 0x71, 0x4E, 0x75, 0x4E, 0x71})
+        .data({1, 2, 3, 4, 5, 6, 7, 8})
+        .base({0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44})
+        .bss(16)
+        .bssb(8)
+        .xdef(SectionKind::code, 0, "func")
+        .xdef(SectionKind::code, 4, "func2")
+        .xdef(SectionKind::data, 0, "table")
+        .xdef(SectionKind::base, 4, "var")
+        .xdef(SectionKind::bss, 0, "buf")
+        .xdef(SectionKind::bssb, 0, "bvar")
+        .end();
+}
+
+// References of every access type into definitions(), module-local relocations
+// and drel16 fix-ups, all inside the module's own bytes.
+Bytes references() {
+    return ModuleBuilder()
+        .name("main")
+        .code(Bytes(40, 0))
+        .data({0, 0, 0, 8})
+        .xref(LINK_ABS32, "func", {0})
+        .xref(LINK_ABS16, "table", {4})
+        .xref(LINK_PCREL16, "func2", {8})
+        .xref(LINK_PCREL8, "func", {12})
+        .xref(LINK_PCREL32, "func", {14})
+        .xref(LINK_REL16, "var", {18})
+        .xref(LINK_REL8, "table", {20})
+        .xref(LINK_REL32, "buf", {22})
+        .xref(LINK_ABS8, "nowhere", {26})
+        .xref(LINK_ABS32, "_base", {28})
+        .xref(LINK_ABS16, "func", {32, 34})
+        .reloc32(0, 1, {36})
+        .reloc32(1, 0, {0})
+        .reloc16(0, 0, {38})
+        .drel16(3, {38})
+        .end();
+}
+
+Bytes relocations() {
+    return ModuleBuilder()
+        .code(Bytes(24, 0))
+        .data(Bytes(16, 0))
+        .base(Bytes(8, 0))
+        .bss(4)
+        .bssb(4)
+        .reloc16(0, 0, {0, 2})
+        .reloc16(0, 1, {4})
+        .reloc16(0, 3, {6})
+        .reloc16(0, 2, {8})
+        .reloc32(1, 0, {0})
+        .reloc32(1, 3, {4})
+        .reloc32(3, 1, {0})
+        .reloc32(0, 4, {12})
+        .drel16(1, {16})
+        .drel16(2, {18})
+        .drel16(4, {20})
+        .drel16(0, {22})
+        .drel16(3, {})
+        .end(true);
+}
+
+// Chunks the linker steps over: dropped tags, reserved tags and unknown ones.
+Bytes droppedChunks() {
+    ModuleBuilder m;
+    for (ChunkTag t : {ChunkTag::header, ChunkTag::library, ChunkTag::company, ChunkTag::author, ChunkTag::comment,
+                       ChunkTag::lib, ChunkTag::reloc8, ChunkTag::drel32, ChunkTag::drel8, ChunkTag::symbol,
+                       ChunkTag::debug})
+        m.chunk(t, text("dropped"));
+    m.chunk(kTagBase + 0x0A, Bytes{1, 2, 3, 4}).chunk(kTagBase + 0x1D, {}).chunk(kTagBase + 0x20, Bytes{9, 9});
+    m.chunk(0x12345678u, Bytes{0, 0, 0, 0});
+    return m.code({0x4E, 0x75}).end();
+}
+
+// A link chunk with one-word entries, an xref of count 0 and xrefs between
+// xdefs, as the library scan meets them.
+Bytes oddLinkEntries() {
+    ByteBuilder p;
+    p.word(0x03000010).word(0x07000000).word(0x7F123456);
+    p.word(LINK_ABS32 << 24 | 8).word(0).nameField("unused");
+    p.word(0x80000008).word(0).nameField("first");
+    p.word(LINK_ABS16 << 24 | 4).word(1).nameField("ab").word(2);
+    p.word(0x81000004).word(0).nameField("sec");
+    p.word(kLinkTerminator);
+    return ModuleBuilder().code({0, 0, 0, 0}).data({0, 0}).chunk(ChunkTag::link, p.bytes()).end();
+}
+
+std::vector<std::pair<std::string, Bytes>> modules() {
+    return {
+        {"empty.o", ModuleBuilder().end()},
+        {"empty-end-length.o", ModuleBuilder().end(true)},
+        {"example.o", ModuleBuilder().code({1, 2, 3, 4}).xdef(SectionKind::code, 0, "entry").end()},
+        {"definitions.o", definitions()},
+        {"references.o", references()},
+        {"relocations.o", relocations()},
+        {"dropped.o", droppedChunks()},
+        {"link-entries.o", oddLinkEntries()},
+    };
+}
+
+void write(const fs::path& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!f) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+std::string str(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus dir>\n", argv[0]);
+        return 2;
+    }
+    fs::path root = argv[1];
+    fs::create_directories(root / "loader");
+    fs::create_directories(root / "link");
+
+    auto all = modules();
+    for (const auto& [name, bytes] : all) write(root / "loader" / name, str(bytes));
+
+    const std::vector<std::string> linked = {str(references()), str(definitions()), str(relocations())};
+    const char* kindNames[] = {"executable", "rom", "srecord", "embedded", "library"};
+    for (uint8_t kind = 0; kind < kOutputKinds; ++kind) {
+        for (uint8_t flags : {uint8_t(0), kFlagMap, uint8_t(kFlagMap | kFlagNoBssInRom | kFlagCommandFile),
+                              kFlagOutputOverInput}) {
+            LinkInput in;
+            in.kind = OutputKind(kind);
+            in.flags = flags;
+            in.romStart = kind == 1 ? 0x78000000 : 0xFFF0;
+            in.label = "start";
+            in.files = linked;
+            write(root / "link" / (std::string(kindNames[kind]) + "-" + std::to_string(flags)), encodeLinkInput(in));
+        }
+    }
+    // every module of the loader corpus in one library, and mode changes after a file
+    LinkInput every;
+    every.kind = OutputKind::library;
+    for (const auto& [name, bytes] : all) every.files.push_back(str(bytes));
+    every.files.resize(kMaxFiles);
+    write(root / "link" / "library-every-module", encodeLinkInput(every));
+    LinkInput mixed;
+    mixed.kind = OutputKind::executable;
+    mixed.flags = kFlagSwitchMode;
+    mixed.filesBeforeOptions = 1;
+    mixed.files = linked;
+    write(root / "link" / "mixed-modes", encodeLinkInput(mixed));
+    return 0;
+}
