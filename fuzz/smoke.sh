@@ -14,6 +14,7 @@ if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer,address,undefi
   exit 0
 fi
 
+mkdir -p build-fuzz
 for target in loader link; do
   echo "fuzzing $target for $seconds s"
   fuzz/run.sh "$target" -max_total_time="$seconds" -print_final_stats=1 2>"build-fuzz/smoke-$target.log" || {
