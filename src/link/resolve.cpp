@@ -5,8 +5,8 @@
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
-#include "link/xdef_index.hpp"
 #include "link/layout.hpp"
+#include "link/xdef_index.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 
@@ -25,7 +25,6 @@ LinkSymbol* findXdef(LinkState& state, uint32_t found, std::string_view name) {
     xdef.useCount += 1;
     return &xdef;
 }
-
 
 // Field width in bytes and where the patched bytes start: the 8-bit kinds
 // write the byte after the field's first byte.

@@ -1,6 +1,5 @@
 #include "objfmt/loader.hpp"
 
-
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
@@ -55,20 +54,12 @@ void loadObjectFile(LinkState& state, const std::string& path) {
     // its 8 header bytes.
     size_t pos = 8;
     for (;;) {
-        size_t left = pos <= size ? size - pos : 0;
-        if (left < 4) {
-            reportError(state, "Unexpected end of file in %s\n", path.c_str());
-            return;
-        }
-        uint32_t tag = readWordBE(data + pos);
-        if (left < 8) {
-            // an end tag may lack its length word; no other tag may
-            if (tag == tagWord(ChunkTag::end)) return;
-            reportError(state, "Unexpected end of file in %s\n", path.c_str());
-            return;
-        }
-        uint32_t length = readWordBE(data + pos + 4);
-        if (length > left - 8) {
+        const size_t left = pos <= size ? size - pos : 0;
+        const uint32_t tag = left >= 4 ? readWordBE(data + pos) : 0;
+        // an end tag may lack its length word; no other tag may
+        if (left >= 4 && left < 8 && tag == tagWord(ChunkTag::end)) return;
+        const uint32_t length = left >= 8 ? readWordBE(data + pos + 4) : 0;
+        if (left < 8 || length > left - 8) {
             reportError(state, "Unexpected end of file in %s\n", path.c_str());
             return;
         }
