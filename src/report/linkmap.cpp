@@ -17,6 +17,7 @@
 //       block code offset 00000014, value 00000120 (32-bit)
 #include "report/linkmap.hpp"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,8 @@ uint32_t extra(uint32_t width) { return width > kInitialWidth ? width - kInitial
 // The end of every xdef and xref line, made once per module:
 // ", in module: NAME (FILE)\n", with "-" for a name or file it lacks.
 std::vector<std::string> moduleLineEnds(const LinkState& state) {
-    std::vector<std::string> ends(state.modules.size());
+    // symbols only name slots up to the one loaded last
+    std::vector<std::string> ends(std::min<size_t>(state.moduleCount + 1, state.modules.size()));
     for (size_t i = 0; i < ends.size(); ++i) {
         const Module& m = state.modules[i];
         ends[i] = std::string(", in module: ") + (m.moduleName ? *m.moduleName : "-") + " (" +
