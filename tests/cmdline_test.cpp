@@ -59,7 +59,7 @@ struct Session {
     }
 };
 
-std::vector<std::string> names(const std::vector<LinkSymbol>& list) {
+std::vector<std::string> names(const SymbolList& list) {
     std::vector<std::string> result;
     for (const LinkSymbol& s : list) result.emplace_back(s.name);
     return result;

@@ -51,7 +51,7 @@ std::string errorLine(const std::string& format, const std::string& path) {
 
 Bytes spanBytes(std::span<const uint8_t> s) { return Bytes(s.begin(), s.end()); }
 
-std::vector<std::string> names(const std::vector<LinkSymbol>& list) {
+std::vector<std::string> names(const SymbolList& list) {
     std::vector<std::string> result;
     for (const LinkSymbol& s : list) result.emplace_back(s.name);
     return result;

@@ -29,7 +29,7 @@ uint32_t relocAddend(const LinkState& state, uint32_t toSection, uint32_t toModu
 }
 
 template <uint32_t Width>
-void applyRelocs(LinkState& state, std::vector<RelocEntry>& list) {
+void applyRelocs(LinkState& state, RelocList& list) {
     for (RelocEntry& r : list) {
         uint8_t* field = nullptr;
         if (r.fromModule < state.modules.size())
@@ -51,8 +51,8 @@ void applyRelocs(LinkState& state, std::vector<RelocEntry>& list) {
 
 }  // namespace
 
-void applyReloc16(LinkState& state, std::vector<RelocEntry>& list) { applyRelocs<2>(state, list); }
-void applyReloc32(LinkState& state, std::vector<RelocEntry>& list) { applyRelocs<4>(state, list); }
+void applyReloc16(LinkState& state, RelocList& list) { applyRelocs<2>(state, list); }
+void applyReloc32(LinkState& state, RelocList& list) { applyRelocs<4>(state, list); }
 
 void applyDrel16(LinkState& state) {
     for (uint32_t m = 0; m < state.moduleCount; ++m) {
@@ -87,7 +87,7 @@ void applyDrel16(LinkState& state) {
 }
 
 uint32_t writeRelocChunk(LinkState& state, uint32_t fromSection, uint32_t toSection, OutputFile& file,
-                         uint32_t tag, std::vector<RelocEntry>& list) {
+                         uint32_t tag, RelocList& list) {
     std::vector<uint8_t> chunk(16);
     for (RelocEntry& r : list) {
         if (r.fromSection != fromSection || r.toSection != toSection) continue;

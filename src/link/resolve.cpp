@@ -71,7 +71,7 @@ bool isResolved(uint32_t type) {
 // Looks up the names of xrefs [begin, end) into found. Each name is hashed
 // first, so that each lookup's slot and name are already being loaded a few
 // xrefs ahead.
-void lookUpNames(const XdefIndex& index, const std::vector<LinkSymbol>& xrefs, size_t begin, size_t end,
+void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, size_t begin, size_t end,
                  std::vector<uint32_t>& found) {
     const size_t n = end - begin;
     std::vector<uint64_t> hashes(n);
@@ -151,7 +151,7 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
 }  // namespace
 
 void resolveXrefs(LinkState& state) {
-    const std::vector<LinkSymbol>& xrefs = state.xrefList;
+    const SymbolList& xrefs = state.xrefList;
     const XdefIndex index(state.xdefList);
     constexpr size_t kBlock = 4096, kAhead = 8;
     std::vector<uint32_t> found;

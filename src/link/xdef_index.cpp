@@ -25,14 +25,14 @@ uint64_t XdefIndex::hash(std::string_view name) {
     return h ^ (h >> 32);
 }
 
-XdefIndex::XdefIndex(const std::vector<LinkSymbol>& xdefs) {
+XdefIndex::XdefIndex(std::span<const LinkSymbol> xdefs) {
     // a table at most three quarters full keeps probe runs short
     size_t capacity = 16;
     while (capacity * 3 < xdefs.size() * 4) capacity *= 2;
     slots_.resize(capacity);
     mask_ = capacity - 1;
     const size_t n = xdefs.size();
-    std::vector<uint64_t> hashes(n);
+    std::vector<uint64_t, HugePageAllocator<uint64_t>> hashes(n);
     for (size_t i = 0; i < n; ++i) hashes[i] = hash(xdefs[i].name);
     constexpr size_t kAhead = 16;
     for (uint32_t i = 0; i < n; ++i) {

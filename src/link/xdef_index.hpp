@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,7 +17,7 @@ class XdefIndex {
 public:
     static constexpr uint32_t npos = UINT32_MAX;
 
-    explicit XdefIndex(const std::vector<LinkSymbol>& xdefs);
+    explicit XdefIndex(std::span<const LinkSymbol> xdefs);
 
     static uint64_t hash(std::string_view name);
     // The position in the xdef list of the first xdef of the name, or npos.
@@ -35,7 +36,7 @@ private:
     };
     static bool matches(const Slot& slot, std::string_view name, uint64_t hash);
 
-    std::vector<Slot> slots_;
+    std::vector<Slot, HugePageAllocator<Slot>> slots_;
     uint64_t mask_ = 0;
 };
 

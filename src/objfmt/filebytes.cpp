@@ -1,43 +1,19 @@
 #include "objfmt/filebytes.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <new>
+
+#include "objfmt/hugepages.hpp"
 
 namespace tarnel {
 
 namespace {
 
-#ifdef TARNEL_EXACT_FILE_BUFFERS
-// Sanitizer and fuzz builds: every file gets a heap block of exactly its
-// size, so that a read past its last byte is caught; a shared block would
-// hide it in the bytes of the next file.
-constexpr bool kExactBuffers = true;
-#else
-constexpr bool kExactBuffers = false;
-#endif
-
-constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kBlockSize = size_t(64) << 20;
-
-// Anonymous memory aligned to a huge page, advised to be backed by them.
-uint8_t* mapBlock(size_t size) {
-    void* p = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    auto raw = reinterpret_cast<uintptr_t>(p);
-    uintptr_t aligned = (raw + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
-    if (aligned > raw) ::munmap(p, aligned - raw);
-    ::munmap(reinterpret_cast<void*>(aligned + size), raw + kHugePage - aligned);
-#ifdef MADV_HUGEPAGE
-    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-#endif
-    return reinterpret_cast<uint8_t*>(aligned);
-}
 
 // Reads until count bytes or the end of the file; the number read, or -1.
 ssize_t readFully(int fd, uint8_t* to, size_t count) {
@@ -57,20 +33,22 @@ ssize_t readFully(int fd, uint8_t* to, size_t count) {
 }  // namespace
 
 void InputArena::release() {
-    for (Block& b : blocks_) ::munmap(b.base, b.size);
+    for (Block& b : blocks_) unmapHugePageBlock(b.base, b.size);
     blocks_.clear();
     exact_.clear();
 }
 
 uint8_t* InputArena::allocate(size_t count) {
-    if (kExactBuffers) {
+    if (kHeapBuffers) {
+        // one block per file, so that a read past its last byte is caught
+        // rather than hidden in the bytes of the next file
         exact_.push_back(std::make_unique_for_overwrite<uint8_t[]>(count));
         return exact_.back().get();
     }
     count = (count + 15) & ~size_t(15);
     if (blocks_.empty() || blocks_.back().size - blocks_.back().used < count) {
         size_t size = count > kBlockSize ? (count + kHugePage - 1) & ~(kHugePage - 1) : kBlockSize;
-        blocks_.push_back(Block{mapBlock(size), size, 0});
+        blocks_.push_back(Block{mapHugePageBlock(size), size, 0});
     }
     Block& b = blocks_.back();
     uint8_t* p = b.base + b.used;

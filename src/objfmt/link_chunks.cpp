@@ -42,7 +42,7 @@ void readLinkEntries(LinkState& state, std::span<const uint8_t> payload) {
         reportError(state, "Malformed link chunk in %s\n", currentModule(state).fileName->c_str());
 }
 
-void readRelocChunk(LinkState& state, std::vector<RelocEntry>& list, std::span<const uint8_t> payload) {
+void readRelocChunk(LinkState& state, RelocList& list, std::span<const uint8_t> payload) {
     uint8_t from = recordSection(readWordBE(payload.data()));
     uint8_t to = recordSection(readWordBE(payload.data() + 4));
     uint16_t module = uint16_t(state.moduleCount);

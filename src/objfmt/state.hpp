@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "objfmt/filebytes.hpp"
+#include "objfmt/hugepages.hpp"
 
 namespace tarnel {
 
@@ -79,6 +80,10 @@ struct RelocEntry {
     uint16_t toModule = 0;
 };
 
+// The run's long lists, in huge-page blocks once they are big.
+using SymbolList = std::vector<LinkSymbol, HugePageAllocator<LinkSymbol>>;
+using RelocList = std::vector<RelocEntry, HugePageAllocator<RelocEntry>>;
+
 struct LinkState {
     explicit LinkState(std::ostream& o) : out(o) {}
 
@@ -114,13 +119,13 @@ struct LinkState {
     // Merged section sizes, set by the layout.
     uint32_t codeTotal = 0, dataTotal = 0, bssTotal = 0, baseTotal = 0, bssbTotal = 0;
 
-    std::vector<LinkSymbol> xrefList;
-    std::vector<LinkSymbol> xdefList;
-    std::vector<LinkSymbol> librarySymbols;
+    SymbolList xrefList;
+    SymbolList xdefList;
+    SymbolList librarySymbols;
     uint32_t librarySymbolCount = 0;
     uint32_t librarySymbolBytes = 0;
-    std::vector<RelocEntry> reloc16List;
-    std::vector<RelocEntry> reloc32List;
+    RelocList reloc16List;
+    RelocList reloc32List;
 
     uint32_t processorId = 0x52060020;
     uint32_t processorWord = 0;

@@ -58,7 +58,7 @@ uint32_t symbolBase(const LinkState& state, const LinkSymbol& s) {
     return start + state.romStart;
 }
 
-void relocLines(TextBuffer& t, const std::vector<RelocEntry>& list, std::string_view width) {
+void relocLines(TextBuffer& t, const RelocList& list, std::string_view width) {
     for (const RelocEntry& r : list) {
         t << "    block " << sectionDisplay(r.fromSection) << " offset ";
         t.hex8(r.offset) << ", value ";
