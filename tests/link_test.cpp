@@ -708,6 +708,61 @@ TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
         EXPECT_EQ(index.find(missing, XdefIndex::hash(missing)), XdefIndex::npos) << missing;
 }
 
+// A link with enough places to be looked up on two threads resolves exactly
+// as one with few: every field holds its first definition's address, uses
+// are counted, records follow the xref order, and the missing names are
+// reported in that order too.
+TEST(Resolution, ManyPlacesResolveInXrefOrder) {
+    constexpr uint32_t kPlaces = 100003, kNames = 5000;
+    HandMadeLink link(Bytes(size_t(kPlaces) * 4, 0));
+    LinkState& state = link.state;
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < kNames; ++i) names.push_back("shared_prefix_of_a_fair_length_" + std::to_string(i));
+    // every name defined twice, the second definition at another value
+    for (int round = 0; round < 2; ++round)
+        for (uint32_t i = 0; i < kNames; ++i)
+            state.xdefList.push_back(LinkSymbol{names[i], i * 4 + uint32_t(round), 0, 0, 0, 0x80});
+    const std::string missingA = "missing_one", missingB = "missing_two";
+    auto nameOf = [&](uint32_t place) -> std::string_view {
+        if (place == 7 || place == kPlaces - 2) return missingA;  // one near each end
+        if (place == kPlaces / 2 + 1) return missingB;
+        return names[(place * 7919u) % kNames];
+    };
+    for (uint32_t p = 0; p < kPlaces; ++p)
+        state.xrefList.push_back(LinkSymbol{nameOf(p), p * 4, 0, 0, 0, uint8_t(p % 3 == 0 ? LINK_PCREL32 : LINK_ABS32)});
+
+    resolveXrefs(state);
+
+    EXPECT_EQ(link.out.str(), "error: reference missing_one not found\n"
+                              "error: reference missing_two not found\n"
+                              "error: reference missing_one not found\n");
+    const Bytes code = link.codeBytes();
+    std::vector<uint32_t> uses(kNames, 0);
+    std::vector<RelocEntry> records;
+    for (uint32_t p = 0; p < kPlaces; ++p) {
+        std::string_view name = nameOf(p);
+        uint32_t field = readWordBE(code.data() + p * 4);
+        if (name == missingA || name == missingB) {
+            ASSERT_EQ(field, 0u) << p;
+            continue;
+        }
+        uint32_t target = (p * 7919u) % kNames;
+        uses[target] += 1;
+        uint32_t expected = p % 3 == 0 ? target * 4 - p * 4 : target * 4;
+        ASSERT_EQ(field, expected) << p;
+        if (p % 3 != 0) records.push_back(RelocEntry{p * 4, expected, 0, 0, 0, 0});
+    }
+    for (uint32_t i = 0; i < kNames; ++i) {
+        ASSERT_EQ(state.xdefList[i].useCount, uses[i]) << names[i];
+        ASSERT_EQ(state.xdefList[kNames + i].useCount, 0u) << names[i];
+    }
+    ASSERT_EQ(state.reloc32List.size(), records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        ASSERT_EQ(state.reloc32List[i].offset, records[i].offset) << i;
+        ASSERT_EQ(state.reloc32List[i].value, records[i].value) << i;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Fix-ups that name no field inside their module's bytes
 

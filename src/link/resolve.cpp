@@ -1,6 +1,6 @@
 #include "link/resolve.hpp"
 
-#include <algorithm>
+#include <future>
 #include <string>
 
 #include "driver/diag.hpp"
@@ -68,24 +68,25 @@ bool isResolved(uint32_t type) {
     }
 }
 
-// Looks up the names of xrefs [begin, end) into found. Each name is hashed
-// first, so that each lookup's slot and name are already being loaded a few
-// xrefs ahead.
-void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, size_t begin, size_t end,
-                 std::vector<uint32_t>& found) {
-    const size_t n = end - begin;
-    std::vector<uint64_t> hashes(n);
-    for (size_t i = 0; i < n; ++i) {
-        const LinkSymbol& x = xrefs[begin + i];  // the places of one xref entry share its name
-        hashes[i] = i > 0 && x.name.data() == xrefs[begin + i - 1].name.data() ? hashes[i - 1] : XdefIndex::hash(x.name);
+using HashList = std::vector<uint64_t, HugePageAllocator<uint64_t>>;
+using FoundList = std::vector<uint32_t, HugePageAllocator<uint32_t>>;
+
+void hashNames(const SymbolList& xrefs, HashList& hashes) {
+    for (size_t i = 0; i < xrefs.size(); ++i) {
+        const LinkSymbol& x = xrefs[i];  // the places of one xref entry share its name
+        hashes[i] = i > 0 && x.name.data() == xrefs[i - 1].name.data() ? hashes[i - 1] : XdefIndex::hash(x.name);
     }
+}
+
+// Looks up the names of xrefs [begin, end) into found; each lookup's slot
+// and name are already being loaded a few xrefs ahead.
+void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList& hashes, FoundList& found,
+                 size_t begin, size_t end) {
     constexpr size_t kSlotsAhead = 32, kNamesAhead = 16;
-    found.assign(n, XdefIndex::npos);
-    for (size_t i = 0; i < n; ++i) {
-        if (i + kSlotsAhead < n) index.prefetch(hashes[i + kSlotsAhead]);
-        if (i + kNamesAhead < n) index.prefetchName(hashes[i + kNamesAhead]);
-        const LinkSymbol& x = xrefs[begin + i];
-        if (isResolved(x.type)) found[i] = index.find(x.name, hashes[i]);
+    for (size_t i = begin; i < end; ++i) {
+        if (i + kSlotsAhead < end) index.prefetch(hashes[i + kSlotsAhead]);
+        if (i + kNamesAhead < end) index.prefetchName(hashes[i + kNamesAhead]);
+        found[i] = isResolved(xrefs[i].type) ? index.find(xrefs[i].name, hashes[i]) : XdefIndex::npos;
     }
 }
 
@@ -150,21 +151,58 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
 
 }  // namespace
 
+namespace {
+
+void resolveRange(LinkState& state, const FoundList& found, size_t begin, size_t end) {
+    const SymbolList& xrefs = state.xrefList;
+    constexpr size_t kAhead = 8;
+    for (size_t i = begin; i < end; ++i) {
+        if (i + kAhead < end && found[i + kAhead] != XdefIndex::npos) __builtin_prefetch(&state.xdefList[found[i + kAhead]]);
+        if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i]);
+    }
+}
+
+// Below this many places one thread does it all: starting a second costs
+// more than it saves.
+constexpr size_t kTwoThreadsFrom = 32768;
+
+}  // namespace
+
+// The lookups only read the index and the names, so with many xrefs a second
+// thread hashes the names while the index is built, and then looks up the
+// second half while the first half is looked up and resolved. The patching,
+// the use counts, the records and the messages stay on this thread, in the
+// order of the xref list.
 void resolveXrefs(LinkState& state) {
     const SymbolList& xrefs = state.xrefList;
-    const XdefIndex index(state.xdefList);
-    constexpr size_t kBlock = 4096, kAhead = 8;
-    std::vector<uint32_t> found;
-    // the record lists grow while the xrefs are walked; the xref list does not
-    for (size_t begin = 0; begin < xrefs.size(); begin += kBlock) {
-        const size_t end = std::min(xrefs.size(), begin + kBlock);
-        lookUpNames(index, xrefs, begin, end, found);
-        for (size_t i = begin; i < end; ++i) {
-            if (i + kAhead < end && found[i + kAhead - begin] != XdefIndex::npos)
-                __builtin_prefetch(&state.xdefList[found[i + kAhead - begin]]);
-            if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i - begin]);
-        }
+    const size_t n = xrefs.size();
+    // every absolute reference adds a relocation record
+    size_t abs16 = 0, abs32 = 0;
+    for (const LinkSymbol& x : xrefs) {
+        abs16 += x.type == LINK_ABS16;
+        abs32 += x.type == LINK_ABS32;
     }
+    state.reloc16List.reserve(state.reloc16List.size() + abs16);
+    state.reloc32List.reserve(state.reloc32List.size() + abs32);
+
+    const bool twoThreads = n >= kTwoThreadsFrom;
+    HashList hashes(n);
+    FoundList found(n);
+    std::future<void> hashing;
+    if (twoThreads)
+        hashing = std::async(std::launch::async, [&] { hashNames(xrefs, hashes); });
+    else
+        hashNames(xrefs, hashes);
+    const XdefIndex index(state.xdefList);
+    if (twoThreads) hashing.get();
+
+    const size_t mid = twoThreads ? n / 2 : n;
+    std::future<void> lookingUp;
+    if (twoThreads) lookingUp = std::async(std::launch::async, [&] { lookUpNames(index, xrefs, hashes, found, mid, n); });
+    lookUpNames(index, xrefs, hashes, found, 0, mid);
+    resolveRange(state, found, 0, mid);
+    if (twoThreads) lookingUp.get();
+    resolveRange(state, found, mid, n);
 }
 
 }  // namespace tarnel
