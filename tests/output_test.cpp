@@ -1,6 +1,7 @@
 // The outputs of a link, byte for byte: the executable, the raw ROM image,
 // its S-records (with an independent decoder that checks every record and
 // rebuilds the image) and the embedded object, which links again.
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -384,6 +385,33 @@ TEST(SRecords, LinesCheckOutAndDecodeToTheRawImageOfTheSameLink) {
         // the image holds code, data, bss, base and bssb: nothing is lost
         EXPECT_EQ(raw.size(), 0x45u + 0x33 + 0x21 + 3 + 5 + 7 + 3 + 1 + 2 + 1);
     }
+}
+
+// Outputs many times the size of the write buffer, written behind while the
+// next part is formatted: every byte arrives, in order, in each output kind.
+TEST(LargeOutputs, ImagesManyBuffersLongComeOutWhole) {
+    Bytes code(700001), data(300007);
+    uint32_t x = 12345;
+    for (Bytes* part : {&code, &data})
+        for (uint8_t& b : *part) b = uint8_t((x = x * 1103515245u + 12345u) >> 23);
+    ScratchDir dir;
+    dir.write("big.o", ModuleBuilder().code(code).data(data).bss(1000).end());
+
+    ASSERT_EQ(runLinker(dir, {"-r0", "big.o", "-o", "image.bin"}).status, 0);
+    Bytes image = code + data + Bytes(1000, 0);
+    EXPECT_TRUE(dir.read("image.bin") == image);
+
+    ASSERT_EQ(runLinker(dir, {"-s0", "big.o", "-o", "image.s"}).status, 0);
+    Bytes text = dir.read("image.s");
+    DecodedRecords d = decodeSRecords(std::string(text.begin(), text.end()));
+    EXPECT_EQ(d.endAddress, image.size());
+    EXPECT_TRUE(d.image == image);
+
+    ASSERT_EQ(runLinker(dir, {"big.o", "-o", "a.out"}).status, 0);
+    Bytes exe = dir.read("a.out");
+    auto at = std::search(exe.begin(), exe.end(), code.begin(), code.end());
+    ASSERT_NE(at, exe.end());
+    EXPECT_NE(std::search(at + ptrdiff_t(code.size()), exe.end(), data.begin(), data.end()), exe.end());
 }
 
 TEST(SRecords, HeaderHoldsTheFirst252CharactersOfALongOutputName) {

@@ -1,6 +1,10 @@
 // The reports, byte for byte: the build information of every run and the
 // link map of relocatable, ROM and failed links.
+#include <cstdio>
+#include <sstream>
+
 #include "golden.hpp"
+#include "report/text.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -332,6 +336,33 @@ relocation table
          be({0xC0DECF00, 8, 4, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 8, 0, 0x4E754E75, 0xC0DECF1F})},
     };
     for (const GoldenCase& c : cases) checkGolden(c);
+}
+
+}  // namespace
+}  // namespace tarnel::test
+
+namespace tarnel::test {
+namespace {
+
+// A listing many pieces long reaches the stream whole and in order while the
+// pieces after the first are written behind the formatting.
+TEST(TextBuffer, LongListingsReachTheStreamInOrder) {
+    std::ostringstream out;
+    std::string expected;
+    {
+        TextBuffer t(out);
+        for (uint32_t i = 0; i < 40000; ++i) {
+            std::string name = "symbol_" + std::to_string(i * 7919u);
+            t << " ";
+            t.padded(name, 24) << " ";
+            t.hex8(i * 2654435761u) << "\n";
+            char line[64];
+            std::snprintf(line, sizeof line, " %24s %08x\n", name.c_str(), i * 2654435761u);
+            expected += line;
+        }
+    }
+    EXPECT_EQ(out.str().size(), expected.size());
+    EXPECT_TRUE(out.str() == expected);
 }
 
 }  // namespace

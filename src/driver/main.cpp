@@ -11,8 +11,8 @@
 
 int main(int argc, char** argv) {
 #if defined(__GLIBC__)
-    // Large blocks (the growing symbol and record lists) are mapped and given
-    // back when freed, instead of staying in the heap as the lists grow.
+    // Large heap blocks (report text, write buffers) are mapped and given
+    // back when freed, instead of staying in the heap.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
     std::ios::sync_with_stdio(false);

@@ -65,7 +65,7 @@ uint32_t writeLibrary(LinkState& state, OutputFile& file) {
             ByteBuilder chunkHead;
             chunkHead.word(tagWord(c.tag)).word(uint32_t(c.payload.size()));
             file.write(chunkHead.bytes().data(), chunkHead.size());
-            file.write(c.payload.data(), c.payload.size());
+            file.writeKept(c.payload.data(), c.payload.size());
         }
         written += 8 + length;
         state.codeTotal += m.codeSize;

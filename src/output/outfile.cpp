@@ -10,15 +10,18 @@ namespace tarnel {
 
 namespace {
 constexpr size_t kBufferSize = 1 << 18;
-constexpr size_t kDirectWrite = 1 << 15;  // spans this large skip the buffer
+constexpr size_t kDirectWrite = 1 << 15;  // kept spans this large skip the buffer
 }
 
 OutputFile::~OutputFile() {
+    if (writer_) writer_->finish();
     if (file_) std::fclose(file_);
 }
 
 void OutputFile::flush() {
-    if (buffered_ != 0 && !failed_ && std::fwrite(buffer_.get(), 1, buffered_, file_) != buffered_) failed_ = true;
+    if (buffered_ != 0) writer_->submit(std::move(buffer_), buffered_);
+    buffer_ = writer_->spare();
+    if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
     buffered_ = 0;
 }
 
@@ -28,27 +31,34 @@ bool OutputFile::create(const std::string& path) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) return false;
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kBufferSize);
+    writer_ = std::make_unique<WriteBehind>(
+        [file = file_](const char* bytes, size_t count) { return std::fwrite(bytes, 1, count, file) == count; });
     buffered_ = 0;
+    flush();
     return true;
 }
 
 void OutputFile::write(const void* bytes, size_t count) {
-    if (count == 0 || failed_) return;
-    auto p = static_cast<const uint8_t*>(bytes);
-    if (count < kDirectWrite) {
-        if (buffered_ + count > kBufferSize) flush();
-        std::memcpy(buffer_.get() + buffered_, p, count);
-        buffered_ += count;
-        return;
+    auto p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        if (buffered_ == kBufferSize) flush();
+        size_t n = count < kBufferSize - buffered_ ? count : kBufferSize - buffered_;
+        std::memcpy(buffer_.data() + buffered_, p, n);
+        buffered_ += n;
+        p += n;
+        count -= n;
     }
+}
+
+void OutputFile::writeKept(const void* bytes, size_t count) {
+    if (count < kDirectWrite) return write(bytes, count);
     flush();
-    if (std::fwrite(p, 1, count, file_) != count) failed_ = true;
+    writer_->submitKept(static_cast<const char*>(bytes), count);
 }
 
 char* OutputFile::claim(size_t count) {
     if (buffered_ + count > kBufferSize) flush();
-    return reinterpret_cast<char*>(buffer_.get() + buffered_);
+    return buffer_.data() + buffered_;
 }
 
 void OutputFile::writeWord(uint32_t word) {
@@ -59,7 +69,9 @@ void OutputFile::writeWord(uint32_t word) {
 
 bool OutputFile::close() {
     if (!file_) return !failed_;
-    flush();
+    if (buffered_ != 0) writer_->submit(std::move(buffer_), buffered_);
+    buffered_ = 0;
+    if (!writer_->finish()) failed_ = true;
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;

@@ -21,7 +21,7 @@ struct OutputPass {
 // of at most 32 bytes. Every call starts a new record.
 void emitBytes(OutputPass& pass, const uint8_t* bytes, size_t count) {
     if (!pass.state.srecMode) {
-        pass.file.write(bytes, count);
+        pass.file.writeKept(bytes, count);
         return;
     }
     while (count > 0) {

@@ -1,5 +1,7 @@
 // A text buffer for the reports: lines are built with a hex table and
 // handed to the report stream in large pieces, not one printf per field.
+// Full pieces are written behind: while one goes to the stream, the next is
+// built. Nothing else may write to the stream while the buffer lives.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +9,21 @@
 #include <string>
 #include <string_view>
 
+#include "output/write_behind.hpp"
+
 namespace tarnel {
 
 class TextBuffer {
 public:
-    explicit TextBuffer(std::ostream& out) : out_(out) {}
-    ~TextBuffer() { flush(); }
+    explicit TextBuffer(std::ostream& out)
+        : writer_([&out](const char* bytes, size_t count) {
+              out.write(bytes, std::streamsize(count));
+              return true;
+          }) {}
+    ~TextBuffer() {
+        flush();
+        writer_.finish();
+    }
 
     TextBuffer& operator<<(std::string_view s) {
         text_.append(s);
@@ -38,13 +49,16 @@ public:
         return *this;
     }
     void flush() {
-        out_.write(text_.data(), std::streamsize(text_.size()));
+        if (text_.empty()) return;
+        const size_t size = text_.size();
+        writer_.submit(std::move(text_), size);
+        text_ = writer_.spare();
         text_.clear();
     }
 
 private:
     static constexpr size_t kFlushAt = 1 << 16;
-    std::ostream& out_;
+    WriteBehind writer_;
     std::string text_;
 };
 
