@@ -58,9 +58,19 @@ uint32_t symbolBase(const LinkState& state, const LinkSymbol& s) {
     return start + state.romStart;
 }
 
+// The display texts of sections 0..4, then of any other number.
+struct SectionTexts {
+    std::string_view text[kSectionCount + 1];
+    SectionTexts() {
+        for (uint32_t s = 0; s <= kSectionCount; ++s) text[s] = sectionDisplay(s);
+    }
+    std::string_view operator[](uint32_t s) const { return text[s < kSectionCount ? s : kSectionCount]; }
+};
+
 void relocLines(TextBuffer& t, const RelocList& list, std::string_view width) {
+    const SectionTexts sections;
     for (const RelocEntry& r : list) {
-        t << "    block " << sectionDisplay(r.fromSection) << " offset ";
+        t << "    block " << sections[r.fromSection] << " offset ";
         t.hex8(r.offset) << ", value ";
         t.hex8(r.value) << width;
     }
@@ -72,6 +82,9 @@ void printLinkMap(LinkState& state) {
     TextBuffer t(state.out);
     const std::vector<std::string> lineEnds = moduleLineEnds(state);
     const uint32_t w = state.widestXdefName, w2 = state.widestXrefName;
+    const SectionTexts sections;
+    std::string_view access[11];
+    for (uint32_t type = 0; type <= 10; ++type) access[type] = accessDisplay(type);
     t << "\n\nMap listing for " << state.outputName << "\n\n";
 
     t << "xdef (external definition)\n";
@@ -81,7 +94,7 @@ void printLinkMap(LinkState& state) {
         t << " ";
         t.padded(s.name, w) << " ";
         t.hex8(s.value) << "(";
-        t.hex8(s.value + symbolBase(state, s)) << "), " << sectionDisplay(uint32_t(uint16_t(s.section)));
+        t.hex8(s.value + symbolBase(state, s)) << "), " << sections[uint32_t(uint16_t(s.section))];
         t << lineEnds[uint32_t(s.module)];
     }
     t << "\n";
@@ -92,7 +105,7 @@ void printLinkMap(LinkState& state) {
     for (const LinkSymbol& s : state.xrefList) {
         t << " ";
         t.padded(s.name, w2) << " ";
-        t.hex8(s.value) << ", " << sectionDisplay(uint32_t(uint16_t(s.section))) << ", " << accessDisplay(s.type);
+        t.hex8(s.value) << ", " << sections[uint32_t(uint16_t(s.section))] << ", " << (s.type <= 10 ? access[s.type] : "");
         t << lineEnds[uint32_t(s.module)];
     }
 

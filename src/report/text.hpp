@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -19,47 +20,72 @@ public:
         : writer_([&out](const char* bytes, size_t count) {
               out.write(bytes, std::streamsize(count));
               return true;
-          }) {}
+          }) {
+        fresh();
+    }
     ~TextBuffer() {
         flush();
         writer_.finish();
     }
 
     TextBuffer& operator<<(std::string_view s) {
-        text_.append(s);
-        if (text_.size() >= kFlushAt) flush();
+        if (s.size() > kSize) {
+            // longer than a whole piece (a huge name): a piece of its own
+            flush();
+            writer_.submit(std::string(s), s.size());
+            return *this;
+        }
+        if (s.empty()) return *this;  // an empty name may have no bytes at all
+        char* p = room(s.size());
+        std::memcpy(p, s.data(), s.size());
+        used_ += s.size();
         return *this;
     }
     TextBuffer& repeat(char c, size_t n) {
-        text_.append(n, c);
+        while (n > 0) {
+            size_t run = n < kSize ? n : kSize;
+            std::memset(room(run), c, run);
+            used_ += run;
+            n -= run;
+        }
         return *this;
     }
     // Eight lower-case hexadecimal digits, as "%08lx" prints a 32-bit value.
     TextBuffer& hex8(uint32_t v) {
         static constexpr char digits[] = "0123456789abcdef";
-        char b[8];
+        char* b = room(8);
         for (int i = 7; i >= 0; --i, v >>= 4) b[i] = digits[v & 0xF];
-        text_.append(b, 8);
+        used_ += 8;
         return *this;
     }
     // The name right-aligned in width columns; a longer name is put whole.
     TextBuffer& padded(std::string_view name, uint32_t width) {
-        if (name.size() < width) text_.append(width - name.size(), ' ');
-        text_.append(name);
-        return *this;
+        if (name.size() < width) repeat(' ', width - name.size());
+        return *this << name;
     }
     void flush() {
-        if (text_.empty()) return;
-        const size_t size = text_.size();
-        writer_.submit(std::move(text_), size);
-        text_ = writer_.spare();
-        text_.clear();
+        if (used_ == 0) return;
+        writer_.submit(std::move(text_), used_);
+        fresh();
     }
 
 private:
-    static constexpr size_t kFlushAt = 1 << 16;
+    static constexpr size_t kSize = size_t(1) << 18;
+
+    // Room for n <= kSize characters at the end of the text.
+    char* room(size_t n) {
+        if (kSize - used_ < n) flush();
+        return text_.data() + used_;
+    }
+    void fresh() {
+        text_ = writer_.spare();
+        if (text_.size() < kSize) text_.resize(kSize);
+        used_ = 0;
+    }
+
     WriteBehind writer_;
-    std::string text_;
+    std::string text_;  // kSize characters, the first used_ of them filled
+    size_t used_ = 0;
 };
 
 }  // namespace tarnel
