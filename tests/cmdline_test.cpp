@@ -356,6 +356,36 @@ TEST(FileArguments, The513thFileIsRefused) {
     EXPECT_EQ(s.state.outputName, "out");
 }
 
+// The files a list of tokens will load, worked out before any is handled
+// (so that they can be read ahead), are exactly the files then loaded.
+TEST(FileArguments, FilesToLoadAreTheFilesLoaded) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"a.o", "b.o", "a.o"},
+        {"-o", "out", "a.o"},
+        {"-o", "-m", "out", "a.o"},  // the output name may come after other options
+        {"-l", "x", "y", "-o", "out", "a.o"},
+        {"a.o", "-l", "b.o", "-o", "c.o", "d.o"},
+        {"-lfoo", "a.o", "-ofile", "b.o", "c.o"},
+        {"-o", "-l", "x", "-r0", "b.o", "-o", "out"},
+        {"-f", "a.o", "-X", "b.o"},  // inside a command file, -f only sets its flag
+        std::vector<std::string>(520, "a.o"),  // slots run out after 512
+    };
+    for (const auto& tokens : rows) {
+        SCOPED_TRACE(tokens.size() > 8 ? "520 files" : ::testing::PrintToString(tokens));
+        Session s;
+        for (const char* f : {"a.o", "b.o", "c.o", "d.o"}) s.module(f, f);
+        std::vector<std::string> predicted = filesToLoad(s.state, tokens, false);
+        s.feed(tokens);
+        EXPECT_EQ(predicted, s.fileNames());
+    }
+    // the arguments of a run end at -f, and the prediction starts from the
+    // state the earlier arguments left
+    Session s;
+    EXPECT_EQ(filesToLoad(s.state, std::vector<std::string>{"a.o", "-fcmd", "b.o"}, true), std::vector<std::string>{"a.o"});
+    s.feed({"-o"});
+    EXPECT_EQ(filesToLoad(s.state, std::vector<std::string>{"out", "a.o"}, false), std::vector<std::string>{"a.o"});
+}
+
 // ---------------------------------------------------------------------------
 // Command files
 
@@ -551,6 +581,63 @@ TEST(WholeRun, TooManyFilesFromACommandFile) {
     RunResult r = runLinker(dir, {"-fmany", "many"});
     EXPECT_EQ(r.out, kBanner + expected + emptySummary("a.out", "0 ($00000000)"));
     EXPECT_EQ(r.status, 1);
+}
+
+// Enough files to be read ahead on a second thread, with a missing file, a
+// folder, an empty file, an output name and listed libraries among them:
+// the messages come in argument order and the image holds every module's
+// bytes in load order, from the arguments and from a command file alike.
+TEST(WholeRun, ManyFilesLoadInArgumentOrder) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir.path("sub"));
+    dir.write("empty.o", {});
+    std::vector<std::string> args{"-r0"};
+    std::string messages;
+    Bytes image;
+    auto module = [&](int i) {
+        std::string name = "m" + std::to_string(i) + ".o";
+        Bytes code{uint8_t(i), uint8_t(i >> 8), 0, 0};
+        ModuleBuilder b;
+        b.code(code);
+        if (i == 3 || i == 40) b.xdef(SectionKind::code, 0, "twice");  // the first definition wins
+        if (i == 70) b.xref(LINK_ABS16, "twice", {2});
+        dir.write(name, b.end());
+        args.push_back(name);
+        if (i == 70) code[2] = 0, code[3] = 12;  // m3's code starts at 3 * 4
+        image.insert(image.end(), code.begin(), code.end());
+    };
+    for (int i = 0; i < 20; ++i) module(i);
+    args.insert(args.end(), {"missing.o", "sub", "-l", "lib1", "lib2", "-o", "image.bin"});
+    for (int i = 20; i < 50; ++i) module(i);
+    args.push_back("empty.o");
+    for (int i = 50; i < 80; ++i) module(i);
+    messages = "error: File missing.o not found\n"
+               "error: File sub could not be read\n"
+               "libflag!\n"
+               "lib file = lib1\n"
+               "lib file = lib2\n"
+               "error: File empty.o is not a valid object file\n";
+
+    RunResult direct = runLinker(dir, args);
+    EXPECT_EQ(direct.status, 1);
+    EXPECT_EQ(direct.out.substr(0, kBanner.size() + messages.size()), kBanner + messages);
+    // a failed link writes nothing: link the same files without the bad ones
+    std::vector<std::string> good;
+    for (const std::string& a : args)
+        if (a != "missing.o" && a != "sub" && a != "empty.o") good.push_back(a);
+    RunResult ok = runLinker(dir, good);
+    EXPECT_EQ(ok.status, 0) << ok.out;
+    const std::string libraryLines = "libflag!\nlib file = lib1\nlib file = lib2\n";
+    EXPECT_EQ(ok.out.substr(0, kBanner.size() + libraryLines.size()), kBanner + libraryLines);
+    EXPECT_EQ(hexBytes(dir.read("image.bin")), hexBytes(image));
+
+    std::string tokens;
+    for (const std::string& a : good) tokens += a + "\n";
+    dir.writeText("cmd", tokens);
+    std::filesystem::remove(dir.path("image.bin"));
+    RunResult fromFile = runLinker(dir, {"-f", "cmd"});
+    EXPECT_EQ(fromFile.out, ok.out);
+    EXPECT_EQ(hexBytes(dir.read("image.bin")), hexBytes(image));
 }
 
 TEST(WholeRun, LongArgumentIsPrintedWhole) {

@@ -10,6 +10,7 @@
 #include "driver/link_driver.hpp"
 #include "driver/tarnel.hpp"
 #include "objfmt/loader.hpp"
+#include "objfmt/read_ahead.hpp"
 
 namespace tarnel {
 
@@ -124,6 +125,52 @@ void handleFileArgument(LinkState& state, const std::string& arg) {
     state.outputNamePending = false;
 }
 
+std::vector<std::string> filesToLoad(const LinkState& state, std::span<const std::string> tokens,
+                                     bool endAtCommandFile) {
+    bool outputNamePending = state.outputNamePending, libraryArgs = state.libraryArgs;
+    uint32_t slot = state.moduleCount;
+    std::vector<std::string> files;
+    for (const std::string& token : tokens) {
+        if (!token.empty() && token[0] == '-') {
+            const char letter = token.size() > 1 ? token[1] : '\0';
+            if (letter == 'o') {
+                outputNamePending = true;
+                libraryArgs = false;
+            } else if (letter == 'l') {
+                libraryArgs = true;
+                outputNamePending = false;
+            } else if (letter == 'f' && endAtCommandFile) {
+                break;
+            }
+            continue;
+        }
+        if (!outputNamePending && !libraryArgs && slot < kModuleSlots) {
+            files.push_back(token);
+            slot += 1;
+        }
+        outputNamePending = false;
+    }
+    return files;
+}
+
+namespace {
+
+// Reads the files of these tokens ahead while they are handled.
+class ReadingAhead {
+public:
+    ReadingAhead(LinkState& state, std::span<const std::string> tokens, bool endAtCommandFile)
+        : state_(state), ahead_(state.inputs, filesToLoad(state, tokens, endAtCommandFile)) {
+        state.readAhead = &ahead_;
+    }
+    ~ReadingAhead() { state_.readAhead = nullptr; }
+
+private:
+    LinkState& state_;
+    ReadAhead ahead_;
+};
+
+}  // namespace
+
 void processCommandFile(LinkState& state, const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -132,13 +179,17 @@ void processCommandFile(LinkState& state, const std::string& path) {
     }
     std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    std::vector<std::string> tokens;
     size_t i = 0;
     while (i < text.size()) {
         while (i < text.size() && isSpace(text[i])) ++i;
         size_t start = i;
         while (i < text.size() && !isSpace(text[i])) ++i;
         if (start == i) break;
-        std::string token = text.substr(start, i - start);
+        tokens.push_back(text.substr(start, i - start));
+    }
+    ReadingAhead ahead(state, tokens, false);
+    for (const std::string& token : tokens) {
         // a -f token only sets the flag: command files do not nest
         if (token[0] == '-')
             handleOption(state, token);
@@ -158,12 +209,15 @@ int runTarnel(const std::vector<std::string>& args, std::ostream& out) {
             return 0;
         }
         size_t next = 1;
-        while (next < args.size() && !state.commandFileFlag) {
-            const std::string& arg = args[next++];
-            if (!arg.empty() && arg[0] == '-')
-                handleOption(state, arg);
-            else
-                handleFileArgument(state, arg);
+        {
+            ReadingAhead ahead(state, std::span(args).subspan(1), true);
+            while (next < args.size() && !state.commandFileFlag) {
+                const std::string& arg = args[next++];
+                if (!arg.empty() && arg[0] == '-')
+                    handleOption(state, arg);
+                else
+                    handleFileArgument(state, arg);
+            }
         }
         if (state.commandFileFlag) {
             // the argument after -f names the command file; later ones are never looked at

@@ -30,6 +30,21 @@ ssize_t readFully(int fd, uint8_t* to, size_t count) {
     return ssize_t(got);
 }
 
+struct FileCloser {
+    int fd;
+    ~FileCloser() { ::close(fd); }
+};
+
+// One read of the size the file has; a file that shrank meanwhile ends early.
+bool readOpenRegularFile(int fd, const struct stat& st, InputArena& arena, std::span<uint8_t>& bytes) {
+    size_t size = size_t(st.st_size);
+    uint8_t* to = size ? arena.allocate(size) : nullptr;
+    ssize_t got = size ? readFully(fd, to, size) : 0;
+    if (got < 0) return false;
+    bytes = {to, size_t(got)};
+    return true;
+}
+
 }  // namespace
 
 void InputArena::release() {
@@ -39,6 +54,7 @@ void InputArena::release() {
 }
 
 uint8_t* InputArena::allocate(size_t count) {
+    std::lock_guard lock(mutex_);
     if (kHeapBuffers) {
         // one block per file, so that a read past its last byte is caught
         // rather than hidden in the bytes of the next file
@@ -59,22 +75,11 @@ uint8_t* InputArena::allocate(size_t count) {
 ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ReadStatus::notFound;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    FileCloser closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return ReadStatus::unreadable;
 
-    if (S_ISREG(st.st_mode)) {
-        // one read of the size the file has; a file that shrank meanwhile ends early
-        size_t size = size_t(st.st_size);
-        uint8_t* to = size ? arena.allocate(size) : nullptr;
-        ssize_t got = size ? readFully(fd, to, size) : 0;
-        if (got < 0) return ReadStatus::unreadable;
-        bytes = {to, size_t(got)};
-        return ReadStatus::ok;
-    }
+    if (S_ISREG(st.st_mode)) return readOpenRegularFile(fd, st, arena, bytes) ? ReadStatus::ok : ReadStatus::unreadable;
     // a pipe or device: read until its end, then keep it in the arena
     std::vector<uint8_t> all;
     uint8_t chunk[1 << 16];
@@ -88,6 +93,17 @@ ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<u
     if (to) std::memcpy(to, all.data(), all.size());
     bytes = {to, all.size()};
     return ReadStatus::ok;
+}
+
+bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
+    // looked at before it is opened: opening a pipe or a device can block or
+    // act on the device
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    FileCloser closer{fd};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readOpenRegularFile(fd, st, arena, bytes);
 }
 
 }  // namespace tarnel

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,7 +23,8 @@ public:
     // Frees every block; nothing handed out before may be used after it.
     void release();
 
-    // Room for count bytes, valid until the arena is destroyed.
+    // Room for count bytes, valid until the arena is destroyed. Safe to call
+    // from the read-ahead thread and the loader at once.
     uint8_t* allocate(size_t count);
 
 private:
@@ -31,6 +33,7 @@ private:
         size_t size;
         size_t used;
     };
+    std::mutex mutex_;
     std::vector<Block> blocks_;
     std::vector<std::unique_ptr<uint8_t[]>> exact_;  // sanitizer builds: one block per file
 };
@@ -39,5 +42,10 @@ enum class ReadStatus { ok, notFound, unreadable };
 
 // Reads the whole file at path into the arena.
 ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
+
+// Reads the file at path into the arena when it is a regular file; false,
+// with nothing opened or kept, for anything else (a folder, a device, a
+// pipe, a missing file), which is left to readInputFile.
+bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
 
 }  // namespace tarnel
