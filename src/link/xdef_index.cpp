@@ -26,9 +26,10 @@ uint64_t XdefIndex::hash(std::string_view name) {
 }
 
 XdefIndex::XdefIndex(std::span<const LinkSymbol> xdefs) {
-    // a table at most three quarters full keeps probe runs short
+    // a table at most four fifths full keeps probe runs short (the slots of
+    // a run share cache lines) and the table small enough to stay in cache
     size_t capacity = 16;
-    while (capacity * 3 < xdefs.size() * 4) capacity *= 2;
+    while (capacity * 4 < xdefs.size() * 5) capacity *= 2;
     slots_.resize(capacity);
     mask_ = capacity - 1;
     const size_t n = xdefs.size();
