@@ -86,42 +86,64 @@ void applyDrel16(LinkState& state) {
     }
 }
 
-uint32_t writeRelocChunk(LinkState& state, uint32_t fromSection, uint32_t toSection, OutputFile& file,
-                         uint32_t tag, RelocList& list) {
-    std::vector<uint8_t> chunk(16);
-    for (RelocEntry& r : list) {
-        if (r.fromSection != fromSection || r.toSection != toSection) continue;
-        // written offsets count from the start of the merged from-section
-        r.offset += sectionStart(state, r.fromModule, r.fromSection);
-        uint8_t word[4];
-        writeWordBE(word, r.offset);
-        chunk.insert(chunk.end(), word, word + 4);
-    }
-    if (chunk.size() == 16) return 0;  // no empty chunk is ever written
-    writeWordBE(&chunk[0], tag);
-    writeWordBE(&chunk[4], uint32_t(chunk.size() - 8));
-    writeWordBE(&chunk[8], fromSection);
-    writeWordBE(&chunk[12], toSection);
-    file.write(chunk.data(), chunk.size());
-    return uint32_t(chunk.size());
+namespace {
+
+// Where a (from, to) pair's chunk comes among the twelve a list may have:
+// from code, data, base; to code, data, base, bss. -1 for the pairs no
+// chunk carries (bss is never a source, and bssb neither a source nor a
+// target); their records are neither written nor converted.
+int pairIndex(uint32_t from, uint32_t to) {
+    static constexpr int kFrom[kSectionCount] = {0, 1, -1, 2, -1};
+    static constexpr int kTo[kSectionCount] = {0, 1, 3, 2, -1};
+    if (from >= kSectionCount || to >= kSectionCount || kFrom[from] < 0 || kTo[to] < 0) return -1;
+    return kFrom[from] * 4 + kTo[to];
 }
 
-uint32_t writeRelocChunks(LinkState& state, OutputFile& file) {
-    using S = SectionKind;
-    // bss is never a source, and bssb neither a source nor a target
-    static constexpr S kPairs[12][2] = {
-        {S::code, S::code}, {S::code, S::data}, {S::code, S::base}, {S::code, S::bss},
-        {S::data, S::code}, {S::data, S::data}, {S::data, S::base}, {S::data, S::bss},
-        {S::base, S::code}, {S::base, S::data}, {S::base, S::base}, {S::base, S::bss},
-    };
+// The chunks of one list in pair order, each with its records in list order:
+// the records are counted per pair, then each offset is converted and put in
+// its pair's place, so the list is walked twice however many pairs it holds.
+uint32_t writeRelocChunksOf(LinkState& state, OutputFile& file, uint32_t tag, RelocList& list) {
+    constexpr int kPairs = 12;
+    size_t count[kPairs] = {}, at[kPairs];
+    for (const RelocEntry& r : list)
+        if (int p = pairIndex(r.fromSection, r.toSection); p >= 0) ++count[p];
+    size_t total = 0;
+    for (int p = 0; p < kPairs; ++p) {
+        at[p] = total;
+        total += count[p];
+    }
+    std::vector<uint8_t, HugePageAllocator<uint8_t>> words(total * 4);
+    for (RelocEntry& r : list) {
+        int p = pairIndex(r.fromSection, r.toSection);
+        if (p < 0) continue;
+        // written offsets count from the start of the merged from-section
+        r.offset += sectionStart(state, r.fromModule, r.fromSection);
+        writeWordBE(&words[4 * at[p]++], r.offset);
+    }
     uint32_t written = 0;
-    for (auto [from, to] : kPairs)
-        written += writeRelocChunk(state, uint32_t(from), uint32_t(to), file, tagWord(ChunkTag::reloc16),
-                                   state.reloc16List);
-    for (auto [from, to] : kPairs)
-        written += writeRelocChunk(state, uint32_t(from), uint32_t(to), file, tagWord(ChunkTag::reloc32),
-                                   state.reloc32List);
+    size_t begin = 0;
+    for (int p = 0; p < kPairs; ++p) {
+        if (count[p] == 0) continue;  // no empty chunk is ever written
+        const uint32_t from = uint32_t(p / 4), toOrder = uint32_t(p % 4);
+        static constexpr uint32_t kSectionOf[4] = {0, 1, 3, 2};
+        uint8_t head[16];
+        writeWordBE(head, tag);
+        writeWordBE(head + 4, uint32_t(8 + 4 * count[p]));
+        writeWordBE(head + 8, kSectionOf[from]);
+        writeWordBE(head + 12, kSectionOf[toOrder]);
+        file.write(head, sizeof head);
+        file.write(words.data() + 4 * begin, 4 * count[p]);
+        written += uint32_t(16 + 4 * count[p]);
+        begin += count[p];
+    }
     return written;
+}
+
+}  // namespace
+
+uint32_t writeRelocChunks(LinkState& state, OutputFile& file) {
+    return writeRelocChunksOf(state, file, tagWord(ChunkTag::reloc16), state.reloc16List) +
+           writeRelocChunksOf(state, file, tagWord(ChunkTag::reloc32), state.reloc32List);
 }
 
 }  // namespace tarnel

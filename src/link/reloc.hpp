@@ -15,14 +15,11 @@ void applyReloc16(LinkState& state, RelocList& list);
 void applyReloc32(LinkState& state, RelocList& list);
 void applyDrel16(LinkState& state);
 
-// Writes the records of one (from, to) section pair as one chunk with the
-// given tag, converting their offsets to merged-section offsets and storing
-// them back. Returns the bytes written; nothing when no record matches.
-uint32_t writeRelocChunk(LinkState& state, uint32_t fromSection, uint32_t toSection, OutputFile& file,
-                         uint32_t tag, RelocList& list);
-
-// The 24 calls of writeRelocChunk in their fixed order: the twelve section
-// pairs for reloc16, then the same for reloc32. Returns the bytes written.
+// Writes the relocation chunks of an executable in their fixed order: for
+// reloc16 and then reloc32, one chunk per (from, to) section pair that has
+// records, the pairs from code, data and base, each to code, data, base and
+// bss. Each record's offset is converted to a merged-section offset and
+// stored back. Returns the bytes written.
 uint32_t writeRelocChunks(LinkState& state, OutputFile& file);
 
 }  // namespace tarnel
