@@ -13,10 +13,10 @@ std::string WriteBehind::spare() {
 }
 
 void WriteBehind::writeOne(Piece& piece) {
-    // after a failed write nothing more goes out
     // an owned buffer's bytes are taken where it now lives: a short string
     // keeps them inside itself and moves them with it
     const char* bytes = piece.isOwned ? piece.owned.data() : piece.bytes;
+    // after a failed write nothing more goes out
     if (!failed_ && piece.count != 0 && !sink_(bytes, piece.count)) failed_ = true;
 }
 
