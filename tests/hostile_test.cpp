@@ -89,6 +89,13 @@ Outcome runOver(const ScratchDir& dir, std::vector<std::string> args) {
     return {run, dir.read("out"), dir.exists("out")};
 }
 
+// The run failed with this one error message and no other.
+void expectOneError(const RunResult& run, const std::string& message) {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(countOf(run.out, "error: " + message), 1u) << run.out;
+    EXPECT_EQ(countOf(run.out, "error: "), 1u) << run.out;
+}
+
 TEST(HostileInput, UntruncatedModuleLinksCleanly) {
     ScratchDir dir;
     dir.write("m.o", everyChunkKind());
@@ -106,18 +113,12 @@ TEST(HostileInput, TruncationAtEveryOffsetIsReportedAndWritesNothing) {
     for (size_t cut = 0; cut < whole.size(); ++cut) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
         dir.write("cut.o", truncated(whole, cut));
-        std::string message = cut < 4 ? "error: File cut.o is not a valid object file\n"
-                                      : "error: Unexpected end of file in cut.o\n";
+        std::string message = cut < 4 ? "File cut.o is not a valid object file\n" : "Unexpected end of file in cut.o\n";
         Outcome link = runOver(dir, {"cut.o"});
-        EXPECT_EQ(link.run.status, 1);
-        EXPECT_EQ(countOf(link.run.out, message), 1u) << link.run.out;
-        EXPECT_EQ(countOf(link.run.out, "error: "), 1u) << link.run.out;
+        expectOneError(link.run, message);
         EXPECT_EQ(link.output, kOldOutput);
 
-        Outcome library = runOver(dir, {"-g", "cut.o"});
-        EXPECT_EQ(library.run.status, 1);
-        EXPECT_EQ(countOf(library.run.out, message), 1u) << library.run.out;
-        EXPECT_EQ(countOf(library.run.out, "error: "), 1u) << library.run.out;
+        expectOneError(runOver(dir, {"-g", "cut.o"}).run, message);
     }
 }
 
@@ -199,16 +200,12 @@ TEST(HostileInput, MalformedModulesAreReportedInBothModes) {
         ScratchDir dir;
         dir.write("bad.o", c.module);
         Outcome link = runOver(dir, {"bad.o"});
-        EXPECT_EQ(link.run.status, 1);
-        EXPECT_EQ(countOf(link.run.out, std::string("error: ") + c.linkMessage), 1u) << link.run.out;
-        EXPECT_EQ(countOf(link.run.out, "error: "), 1u) << link.run.out;
+        expectOneError(link.run, c.linkMessage);
         EXPECT_EQ(link.output, kOldOutput);
 
         Outcome library = runOver(dir, {"-g", "bad.o"});
         if (c.libraryMessage) {
-            EXPECT_EQ(library.run.status, 1);
-            EXPECT_EQ(countOf(library.run.out, std::string("error: ") + c.libraryMessage), 1u) << library.run.out;
-            EXPECT_EQ(countOf(library.run.out, "error: "), 1u) << library.run.out;
+            expectOneError(library.run, c.libraryMessage);
         } else {
             EXPECT_EQ(library.run.status, 0) << library.run.out;
         }
@@ -255,9 +252,7 @@ TEST(HostileInput, FixUpsOutsideTheirSectionAreReported) {
         ScratchDir dir;
         dir.write("bad.o", c.module);
         Outcome o = runOver(dir, {"bad.o"});
-        EXPECT_EQ(o.run.status, 1);
-        EXPECT_EQ(countOf(o.run.out, std::string("error: ") + c.message), 1u) << o.run.out;
-        EXPECT_EQ(countOf(o.run.out, "error: "), 1u) << o.run.out;
+        expectOneError(o.run, c.message);
         EXPECT_EQ(o.output, kOldOutput);
     }
 }
@@ -272,9 +267,7 @@ TEST(HostileInput, FiveHundredThirteenthFileIsRefused) {
 
     files.push_back("m.o");
     Outcome over = runOver(dir, files);
-    EXPECT_EQ(over.run.status, 1);
-    EXPECT_EQ(countOf(over.run.out, "error: Too many object files, m.o ignored\n"), 1u);
-    EXPECT_EQ(countOf(over.run.out, "error: "), 1u);
+    expectOneError(over.run, "Too many object files, m.o ignored\n");
     EXPECT_EQ(over.output, kOldOutput);
 }
 
@@ -451,9 +444,7 @@ void expectInputRefused(const InputFault& c) {
         std::vector<std::string> args{c.input};
         if (library) args.insert(args.begin(), "-g");
         Outcome o = runOver(dir, args);
-        EXPECT_EQ(o.run.status, 1);
-        EXPECT_EQ(countOf(o.run.out, std::string("error: ") + c.message), 1u) << o.run.out;
-        EXPECT_EQ(countOf(o.run.out, "error: "), 1u) << o.run.out;
+        expectOneError(o.run, c.message);
         if (!library) {
             EXPECT_EQ(o.output, kOldOutput);
         }
