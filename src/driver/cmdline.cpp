@@ -58,6 +58,18 @@ bool libraryModeMayChange(LinkState& state, const std::string& arg, bool wanted)
     return true;
 }
 
+// Where -o and -l send the file arguments after them: the next one names the
+// output after -o; every one after -l is a listed library, until -o.
+void routeFileArguments(char letter, bool& outputNamePending, bool& libraryArgs) {
+    if (letter == 'o') {
+        outputNamePending = true;
+        libraryArgs = false;
+    } else if (letter == 'l') {
+        libraryArgs = true;
+        outputNamePending = false;
+    }
+}
+
 }  // namespace
 
 void handleOption(LinkState& state, const std::string& arg) {
@@ -81,15 +93,11 @@ void handleOption(LinkState& state, const std::string& arg) {
         break;
     case 'i': break;  // build information is printed on every run
     case 'l':
-        state.libraryArgs = true;
-        state.outputNamePending = false;
+        routeFileArguments(letter, state.outputNamePending, state.libraryArgs);
         say(state, "libflag!\n");
         break;
     case 'm': state.mapWanted = true; break;
-    case 'o':
-        state.outputNamePending = true;
-        state.libraryArgs = false;
-        break;
+    case 'o': routeFileArguments(letter, state.outputNamePending, state.libraryArgs); break;
     case 'r':
         state.romMode = true;
         accumulateHex(state, arg);
@@ -133,15 +141,8 @@ std::vector<std::string> filesToLoad(const LinkState& state, std::span<const std
     for (const std::string& token : tokens) {
         if (!token.empty() && token[0] == '-') {
             const char letter = token.size() > 1 ? token[1] : '\0';
-            if (letter == 'o') {
-                outputNamePending = true;
-                libraryArgs = false;
-            } else if (letter == 'l') {
-                libraryArgs = true;
-                outputNamePending = false;
-            } else if (letter == 'f' && endAtCommandFile) {
-                break;
-            }
+            if (letter == 'f' && endAtCommandFile) break;
+            routeFileArguments(letter, outputNamePending, libraryArgs);
             continue;
         }
         if (!outputNamePending && !libraryArgs && slot < kModuleSlots) {
