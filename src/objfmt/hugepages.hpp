@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 namespace tarnel {
 
@@ -42,6 +43,8 @@ struct HugePageAllocator {
     static size_t blockSize(size_t n) { return (n * sizeof(T) + kHugePage - 1) & ~(kHugePage - 1); }
 
     T* allocate(size_t n) {
+        // the rounding to whole huge pages must not wrap around
+        if (n > (SIZE_MAX - 2 * kHugePage) / sizeof(T)) throw std::bad_alloc();
         if (mapped(n)) return reinterpret_cast<T*>(mapHugePageBlock(blockSize(n)));
         return std::allocator<T>().allocate(n);
     }
