@@ -2,13 +2,15 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <exception>
+#include <span>
+#include <string_view>
 #include <new>
 
 #include "driver/diag.hpp"
 #include "driver/link_driver.hpp"
 #include "driver/tarnel.hpp"
+#include "objfmt/filebytes.hpp"
 #include "objfmt/loader.hpp"
 #include "objfmt/read_ahead.hpp"
 
@@ -173,12 +175,15 @@ private:
 }  // namespace
 
 void processCommandFile(LinkState& state, const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        reportError(state, "File %s could not be opened\n", path.c_str());
-        return;
+    // kept with the inputs: a command file is read like one, and a folder or
+    // a file whose reads fail is reported instead of ending the run
+    std::span<uint8_t> bytes;
+    switch (readInputFile(path, state.inputs, bytes)) {
+    case ReadStatus::ok: break;
+    case ReadStatus::notFound: reportError(state, "File %s could not be opened\n", path.c_str()); return;
+    case ReadStatus::unreadable: reportError(state, "File %s could not be read\n", path.c_str()); return;
     }
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     std::vector<std::string> tokens;
     size_t i = 0;
@@ -187,7 +192,7 @@ void processCommandFile(LinkState& state, const std::string& path) {
         size_t start = i;
         while (i < text.size() && !isSpace(text[i])) ++i;
         if (start == i) break;
-        tokens.push_back(text.substr(start, i - start));
+        tokens.emplace_back(text.substr(start, i - start));
     }
     ReadingAhead ahead(state, tokens, false);
     for (const std::string& token : tokens) {
@@ -231,6 +236,10 @@ int runTarnel(const std::vector<std::string>& args, std::ostream& out) {
         linkerTeardown(state);
     } catch (const std::bad_alloc&) {
         reportError(state, "Out of memory\n");
+        return 1;
+    } catch (const std::exception& e) {
+        // no failure may end the process: it is reported like any other
+        reportError(state, "Internal error: %s\n", e.what());
         return 1;
     }
     return state.errorStatus != 0 ? 1 : 0;

@@ -17,7 +17,7 @@ namespace {
 
 // Creates the output file, lets the writer fill it and checks every write.
 // Returns the bytes written, or 0 when the file could not be created or
-// written (a partial file is removed).
+// written (the name then holds what it held before).
 template <class Writer>
 uint32_t writeOutputFile(LinkState& state, Writer&& writer) {
     OutputFile file;
@@ -28,7 +28,6 @@ uint32_t writeOutputFile(LinkState& state, Writer&& writer) {
     uint32_t written = writer(file);
     if (!file.close()) {
         reportError(state, "Error writing %s\n", state.outputName.c_str());
-        file.removePartial();
         return 0;
     }
     return written;

@@ -1,8 +1,15 @@
 #include "output/outfile.hpp"
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "objfmt/bytes.hpp"
 
@@ -11,11 +18,108 @@ namespace tarnel {
 namespace {
 constexpr size_t kBufferSize = 1 << 18;
 constexpr size_t kDirectWrite = 1 << 15;  // kept spans this large skip the buffer
+
+// The temporary files being written, for the signal handlers: the only state
+// a handler can reach. A slot holds a path of its own, or null.
+constexpr int kCleanupSlots = 16;
+std::atomic<char*> cleanupPaths[kCleanupSlots];
+
+int registerCleanup(const std::string& path) {
+    for (int i = 0; i < kCleanupSlots; ++i) {
+        char* expected = nullptr;
+        char* copy = strdup(path.c_str());
+        if (!copy) return -1;
+        if (cleanupPaths[i].compare_exchange_strong(expected, copy)) return i;
+        std::free(copy);
+    }
+    return -1;  // more outputs at once than slots: a signal then leaves this one
+}
+
+void unregisterCleanup(int slot) {
+    if (slot >= 0) std::free(cleanupPaths[slot].exchange(nullptr));
+}
+
+extern "C" void removeTemporariesAndDie(int sig) {
+    for (auto& slot : cleanupPaths) {
+        char* path = slot.exchange(nullptr);
+        if (path) ::unlink(path);
+    }
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+std::string folderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows symbolic links to the file they name, so that the file is replaced
+// and the links stay. A link whose target is missing names where it is created.
+std::string followLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string to(size_t(st.st_size > 0 ? st.st_size : 0) + 256, '\0');
+        ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
+        if (n < 0 || size_t(n) >= to.size()) return path;
+        to.resize(size_t(n));
+        path = (to[0] == '/') ? to : folderOf(path) + "/" + to;
+    }
+    return path;  // a loop of links: opening it fails and is reported
+}
+
+// A new file gets these permission bits, as fopen would create it.
+mode_t newFileMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Creates a new temporary file in the folder of target; -1 when it cannot.
+int createTemporary(const std::string& target, std::string& name) {
+    std::string folder = folderOf(target);
+    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    for (const std::string& stem : {"." + base + ".", std::string(".tarnel.")}) {
+        name = folder + "/" + stem + "XXXXXX";
+        int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::fchmod(fd, newFileMode());
+            return fd;
+        }
+        if (errno != ENAMETOOLONG) break;
+    }
+    name.clear();
+    return -1;
+}
+}  // namespace
+
+void installOutputSignalHandlers() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // a signal the caller ignores stays ignored
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction act {};
+        act.sa_handler = removeTemporariesAndDie;
+        sigemptyset(&act.sa_mask);
+        ::sigaction(sig, &act, nullptr);
+    }
 }
 
 OutputFile::~OutputFile() {
     if (writer_) writer_->finish();
     if (file_) std::fclose(file_);
+    discard();
+}
+
+void OutputFile::discard() {
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    unregisterCleanup(cleanupSlot_);
+    cleanupSlot_ = -1;
 }
 
 void OutputFile::flush() {
@@ -26,9 +130,25 @@ void OutputFile::flush() {
 }
 
 bool OutputFile::create(const std::string& path) {
-    path_ = path;
     failed_ = false;
-    file_ = std::fopen(path.c_str(), "wb");
+    target_ = followLinks(path);
+    struct stat st {};
+    bool exists = ::stat(target_.c_str(), &st) == 0;
+    // devices, pipes and the system's own folders are written where they are
+    bool inPlace = (exists && !S_ISREG(st.st_mode)) || startsWith(target_, "/dev/") || startsWith(target_, "/proc/") ||
+                   startsWith(path, "/dev/") || startsWith(path, "/proc/");
+    if (inPlace) {
+        file_ = std::fopen(path.c_str(), "wb");
+    } else {
+        int fd = createTemporary(target_, temporary_);
+        if (fd < 0) return false;
+        cleanupSlot_ = registerCleanup(temporary_);
+        file_ = ::fdopen(fd, "wb");
+        if (!file_) {
+            ::close(fd);
+            discard();
+        }
+    }
     if (!file_) return false;
     std::setvbuf(file_, nullptr, _IONBF, 0);
     writer_ = std::make_unique<WriteBehind>(
@@ -75,12 +195,13 @@ bool OutputFile::close() {
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
+    // the name changes only to a complete file
+    if (!failed_ && !temporary_.empty()) {
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) failed_ = true;
+        else temporary_.clear();
+    }
+    discard();
     return !failed_;
-}
-
-void OutputFile::removePartial() {
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path_, ec)) std::filesystem::remove(path_, ec);
 }
 
 }  // namespace tarnel

@@ -1,14 +1,17 @@
 // The output file of a run: created once, written in large spans, and checked.
+// A regular file (or a name not yet there) is written to a new temporary file
+// beside it and renamed over the name only after every write and the close
+// succeeded, so the name always holds either the previous complete file or the
+// new one. Anything else (a device, a pipe, /dev/stdout) is written in place.
 // Full buffers are written behind, on a second thread, while the next one is
-// filled. A failed write or close is remembered so that the driver can report
-// it and remove the partial file.
+// filled.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <memory>
+#include <string>
 
 #include "output/write_behind.hpp"
 
@@ -19,9 +22,10 @@ public:
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
+    // A file that was not closed successfully leaves nothing behind.
     ~OutputFile();
 
-    // Creates or truncates the file for binary writing; false when it cannot.
+    // Opens the file (or its temporary file) for writing; false when it cannot.
     bool create(const std::string& path);
     // Copies the bytes out before it returns.
     void write(const void* bytes, size_t count);
@@ -33,20 +37,28 @@ public:
     // then handed over with commit(); count must be small (a line or a record).
     char* claim(size_t count);
     void commit(size_t count) { buffered_ += count; }
-    // Flushes and closes; true when every write and the close succeeded.
+    // Flushes, closes and puts the file under its name; true when every write,
+    // the close and the rename succeeded. On failure the temporary file is gone.
     bool close();
-    // Removes what a failed run left, when it is a regular file.
-    void removePartial();
 
 private:
     void flush();
+    void discard();
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<WriteBehind> writer_;
     std::string buffer_;  // writes gather here, up to its size
     size_t buffered_ = 0;
-    std::string path_;
+    std::string target_;     // the regular file the temporary file replaces
+    std::string temporary_;  // empty when written in place
+    int cleanupSlot_ = -1;
     bool failed_ = false;
 };
+
+// For the program: a write past the file-size limit fails and is reported
+// instead of killing the process, and SIGINT, SIGTERM and SIGHUP remove the
+// temporary file of an output being written before the process ends as the
+// signal would have ended it.
+void installOutputSignalHandlers();
 
 }  // namespace tarnel
