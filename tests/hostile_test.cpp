@@ -480,5 +480,58 @@ TEST(FaultInjection, InputsThatRootCannotReadAreReported) {
     if (!missing.empty()) GTEST_SKIP() << "not on this machine:" << missing;
 }
 
+
+struct LimitCase {
+    const char* what;
+    std::vector<std::pair<std::string, Bytes>> files;
+    std::vector<std::string> args;
+    const char* message;
+};
+
+Bytes withBss(uint32_t size, const char* name) { return ModuleBuilder().bss(size).xdef(SectionKind::bss, 0x10, name).end(); }
+Bytes codeBytes(uint32_t size) { return ModuleBuilder().code(Bytes(size, 0x4E)).end(); }
+
+// Sizes and addresses that would wrap past 2^32: reported once, nothing written,
+// the summary printed all the same.
+TEST(HostileInput, TotalsAndAddressesBeyondThirtyTwoBitsAreRefused) {
+    const Bytes user = ModuleBuilder().code(Bytes(4, 0)).bss(0x80000000).xref(LINK_ABS32, "far", {0}).end();
+    const std::vector<LimitCase> cases = {
+        {"two bss parts of 2 GiB", {{"a.o", user}, {"b.o", withBss(0x80000000, "far")}}, {"a.o", "b.o"},
+         "Merged bss section does not fit in 32 bits\n"},
+        {"two bssb parts of 2 GiB",
+         {{"a.o", ModuleBuilder().bssb(0x80000000).end()}, {"b.o", ModuleBuilder().bssb(0x80000000).end()}},
+         {"a.o", "b.o"}, "Merged bssb section does not fit in 32 bits\n"},
+        {"code and bss together reach 2^32",
+         {{"a.o", codeBytes(0x100)}, {"b.o", withBss(0xFFFFFF00, "far")}}, {"a.o", "b.o"},
+         "Sections together do not fit in 32 bits\n"},
+        {"S-records from FFFFFF00 with 1 KiB of code", {{"a.o", codeBytes(0x400)}}, {"-sFFFFFF00", "a.o"},
+         "ROM image of $00000400 bytes at $ffffff00 does not fit in 32 bits\n"},
+        {"ROM image ending at 2^32", {{"a.o", codeBytes(0x400)}}, {"-rFFFFFC00", "a.o"},
+         "ROM image of $00000400 bytes at $fffffc00 does not fit in 32 bits\n"},
+        {"bss left out by -b still takes its addresses",
+         {{"a.o", codeBytes(0x10)}, {"b.o", withBss(0x80000000, "far")}}, {"-b", "-r80000000", "a.o", "b.o"},
+         "ROM image of $80000010 bytes at $80000000 does not fit in 32 bits\n"},
+        {"-r with twelve digits", {{"a.o", ModuleBuilder().end()}}, {"-rffffffffffff", "a.o"},
+         "Address of option -rffffffffffff does not fit in 32 bits\n"},
+    };
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        for (const auto& [name, bytes] : c.files) dir.write(name, bytes);
+        Outcome o = runOver(dir, c.args);
+        expectOneError(o.run, c.message);
+        EXPECT_EQ(o.output, kOldOutput);
+        EXPECT_EQ(countOf(o.run.out, "Maximum file size = "), 1u) << o.run.out;
+    }
+}
+
+TEST(HostileInput, RomImageEndingJustBelowTwoToTheThirtyTwoLinks) {
+    ScratchDir dir;
+    dir.write("a.o", codeBytes(0x400));
+    Outcome o = runOver(dir, {"-rFFFFFBFF", "a.o"});
+    EXPECT_EQ(o.run.status, 0) << o.run.out;
+    EXPECT_EQ(o.output, Bytes(0x400, 0x4E));
+}
+
 }  // namespace
 }  // namespace tarnel::test
