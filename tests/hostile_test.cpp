@@ -533,5 +533,66 @@ TEST(HostileInput, RomImageEndingJustBelowTwoToTheThirtyTwoLinks) {
     EXPECT_EQ(o.output, Bytes(0x400, 0x4E));
 }
 
+// user's code: pcrel16 dv at 2, pcrel8 bv at 4 (its second byte), pcrel32 dv
+// at 8. lib's code follows at 0x0C; in a ROM image lib's data starts at 0x10
+// (dv = 0x14) and its bss at 0x18 (bv = 0x1A).
+Bytes pcUser() {
+    return ModuleBuilder()
+        .code(Bytes{0x41, 0xFA, 0, 0, 0x60, 0, 0, 0, 0, 0, 0, 0})
+        .xref(LINK_PCREL16, "dv", {2})
+        .xref(LINK_PCREL8, "bv", {4})
+        .xref(LINK_PCREL32, "dv", {8})
+        .end();
+}
+Bytes pcLib() {
+    return ModuleBuilder()
+        .code(Bytes(4, 0x4E))
+        .data(Bytes(8, 0xD0))
+        .bss(16)
+        .xdef(SectionKind::data, 4, "dv")
+        .xdef(SectionKind::bss, 2, "bv")
+        .end();
+}
+
+// In a ROM image data and bss follow the code at fixed addresses: the field
+// gets the true distance, whatever romStart is.
+TEST(Resolution, PcRelativeToDataOrBssInRomPatchesTheTrueDistance) {
+    const Bytes patched = {0x41, 0xFA, 0x00, 0x12, 0x60, 0x16, 0, 0, 0x00, 0x00, 0x00, 0x0C};
+    for (const char* rom : {"-r0", "-r78000000"}) {
+        SCOPED_TRACE(rom);
+        ScratchDir dir;
+        dir.write("user.o", pcUser());
+        dir.write("lib.o", pcLib());
+        Outcome o = runOver(dir, {rom, "user.o", "lib.o"});
+        EXPECT_EQ(o.run.status, 0) << o.run.out;
+        EXPECT_EQ(o.output, patched + Bytes(4, 0x4E) + Bytes(8, 0xD0) + Bytes(16, 0));
+    }
+}
+
+// Outside a ROM image data and bss move independently of the code, so no
+// distance can be patched; in a ROM image the range checks still apply.
+TEST(HostileInput, PcRelativeToDataOrBssIsRefusedWhereNoDistanceHolds) {
+    const Bytes far = ModuleBuilder().data(Bytes(0x100, 0)).xdef(SectionKind::data, 0x80, "dv").end();
+    const std::vector<LimitCase> cases = {
+        {"relocatable executable, data",
+         {{"user.o", ModuleBuilder().code(Bytes(4, 0)).xref(LINK_PCREL16, "dv", {2}).end()}, {"lib.o", pcLib()}},
+         {"user.o", "lib.o"}, "Pc-relative reference dv to data section in user.o needs -r or -s\n"},
+        {"embedded object, bss",
+         {{"user.o", ModuleBuilder().code(Bytes(4, 0)).xref(LINK_PCREL32, "bv", {0}).end()}, {"lib.o", pcLib()}},
+         {"-etop", "user.o", "lib.o"}, "Pc-relative reference bv to bss section in user.o needs -r or -s\n"},
+        {"ROM image, 8-bit distance of 0x84",
+         {{"user.o", ModuleBuilder().code(Bytes(4, 0)).xref(LINK_PCREL8, "dv", {0}).end()}, {"lib.o", far}},
+         {"-r0", "user.o", "lib.o"}, "Byte relative out of range for reference dv in user.o\n"},
+    };
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        for (const auto& [name, bytes] : c.files) dir.write(name, bytes);
+        Outcome o = runOver(dir, c.args);
+        expectOneError(o.run, c.message);
+        EXPECT_EQ(o.output, kOldOutput);
+    }
+}
+
 }  // namespace
 }  // namespace tarnel::test
