@@ -106,7 +106,9 @@ TEST(Options, RomStartAndModeOptions) {
         {{"-r1000", "-r2"}, "romStart=10002 rom=1 srec=0 embedded=0 library=0 label=\"\""},
         {{"-r10002"}, "romStart=10002 rom=1 srec=0 embedded=0 library=0 label=\"\""},
         {{"-r1000", "-r"}, "romStart=1000 rom=1 srec=0 embedded=0 library=0 label=\"\""},
-        {{"-r123456789"}, "romStart=23456789 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        // a zero shifted out of the 32 bits loses nothing
+        {{"-r012345678"}, "romStart=12345678 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-r1234", "-r5678"}, "romStart=12345678 rom=1 srec=0 embedded=0 library=0 label=\"\""},
         {{"-s100", "-r200"}, "romStart=100200 rom=1 srec=1 embedded=0 library=0 label=\"\""},
         {{"-s100200"}, "romStart=100200 rom=1 srec=1 embedded=0 library=0 label=\"\""},
         {{"-r1", "-s2"}, "romStart=12 rom=1 srec=1 embedded=0 library=0 label=\"\""},
@@ -132,6 +134,31 @@ TEST(Options, RomStartAndModeOptions) {
         EXPECT_EQ(modes(s.state), c.modes);
         EXPECT_EQ(s.out.str(), "");
         EXPECT_EQ(s.state.errorStatus, 0);
+    }
+}
+
+// A digit that would shift a non-zero digit out of the 32-bit address is
+// refused with the rest of the argument; romStart keeps the digits before it.
+TEST(Options, RomStartDigitsBeyondThirtyTwoBitsAreRefused) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* romStart;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"-r123456789"}, "12345678", "error: Address of option -r123456789 does not fit in 32 bits\n"},
+        {{"-rffffffffffff"}, "ffffffff", "error: Address of option -rffffffffffff does not fit in 32 bits\n"},
+        {{"-s1000", "-s00000"}, "10000000", "error: Address of option -s00000 does not fit in 32 bits\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        Session s;
+        s.feed(c.args);
+        std::ostringstream romStart;
+        romStart << std::hex << s.state.romStart;
+        EXPECT_EQ(romStart.str(), c.romStart);
+        EXPECT_EQ(s.out.str(), c.message);
+        EXPECT_EQ(s.state.errorStatus, -1);
     }
 }
 

@@ -480,5 +480,119 @@ TEST(FaultInjection, InputsThatRootCannotReadAreReported) {
     if (!missing.empty()) GTEST_SKIP() << "not on this machine:" << missing;
 }
 
+
+struct LimitCase {
+    const char* what;
+    std::vector<std::pair<std::string, Bytes>> files;
+    std::vector<std::string> args;
+    const char* message;
+};
+
+Bytes withBss(uint32_t size, const char* name) { return ModuleBuilder().bss(size).xdef(SectionKind::bss, 0x10, name).end(); }
+Bytes codeBytes(uint32_t size) { return ModuleBuilder().code(Bytes(size, 0x4E)).end(); }
+
+// Sizes and addresses that would wrap past 2^32: reported once, nothing written,
+// the summary printed all the same.
+TEST(HostileInput, TotalsAndAddressesBeyondThirtyTwoBitsAreRefused) {
+    const Bytes user = ModuleBuilder().code(Bytes(4, 0)).bss(0x80000000).xref(LINK_ABS32, "far", {0}).end();
+    const std::vector<LimitCase> cases = {
+        {"two bss parts of 2 GiB", {{"a.o", user}, {"b.o", withBss(0x80000000, "far")}}, {"a.o", "b.o"},
+         "Merged bss section does not fit in 32 bits\n"},
+        {"two bssb parts of 2 GiB",
+         {{"a.o", ModuleBuilder().bssb(0x80000000).end()}, {"b.o", ModuleBuilder().bssb(0x80000000).end()}},
+         {"a.o", "b.o"}, "Merged bssb section does not fit in 32 bits\n"},
+        {"code and bss together reach 2^32",
+         {{"a.o", codeBytes(0x100)}, {"b.o", withBss(0xFFFFFF00, "far")}}, {"a.o", "b.o"},
+         "Sections together do not fit in 32 bits\n"},
+        {"S-records from FFFFFF00 with 1 KiB of code", {{"a.o", codeBytes(0x400)}}, {"-sFFFFFF00", "a.o"},
+         "ROM image of $00000400 bytes at $ffffff00 does not fit in 32 bits\n"},
+        {"ROM image ending at 2^32", {{"a.o", codeBytes(0x400)}}, {"-rFFFFFC00", "a.o"},
+         "ROM image of $00000400 bytes at $fffffc00 does not fit in 32 bits\n"},
+        {"bss left out by -b still takes its addresses",
+         {{"a.o", codeBytes(0x10)}, {"b.o", withBss(0x80000000, "far")}}, {"-b", "-r80000000", "a.o", "b.o"},
+         "ROM image of $80000010 bytes at $80000000 does not fit in 32 bits\n"},
+        {"-r with twelve digits", {{"a.o", ModuleBuilder().end()}}, {"-rffffffffffff", "a.o"},
+         "Address of option -rffffffffffff does not fit in 32 bits\n"},
+    };
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        for (const auto& [name, bytes] : c.files) dir.write(name, bytes);
+        Outcome o = runOver(dir, c.args);
+        expectOneError(o.run, c.message);
+        EXPECT_EQ(o.output, kOldOutput);
+        EXPECT_EQ(countOf(o.run.out, "Maximum file size = "), 1u) << o.run.out;
+    }
+}
+
+TEST(HostileInput, RomImageEndingJustBelowTwoToTheThirtyTwoLinks) {
+    ScratchDir dir;
+    dir.write("a.o", codeBytes(0x400));
+    Outcome o = runOver(dir, {"-rFFFFFBFF", "a.o"});
+    EXPECT_EQ(o.run.status, 0) << o.run.out;
+    EXPECT_EQ(o.output, Bytes(0x400, 0x4E));
+}
+
+// user's code: pcrel16 dv at 2, pcrel8 bv at 4 (its second byte), pcrel32 dv
+// at 8. lib's code follows at 0x0C; in a ROM image lib's data starts at 0x10
+// (dv = 0x14) and its bss at 0x18 (bv = 0x1A).
+Bytes pcUser() {
+    return ModuleBuilder()
+        .code(Bytes{0x41, 0xFA, 0, 0, 0x60, 0, 0, 0, 0, 0, 0, 0})
+        .xref(LINK_PCREL16, "dv", {2})
+        .xref(LINK_PCREL8, "bv", {4})
+        .xref(LINK_PCREL32, "dv", {8})
+        .end();
+}
+Bytes pcLib() {
+    return ModuleBuilder()
+        .code(Bytes(4, 0x4E))
+        .data(Bytes(8, 0xD0))
+        .bss(16)
+        .xdef(SectionKind::data, 4, "dv")
+        .xdef(SectionKind::bss, 2, "bv")
+        .end();
+}
+
+// In a ROM image data and bss follow the code at fixed addresses: the field
+// gets the true distance, whatever romStart is.
+TEST(Resolution, PcRelativeToDataOrBssInRomPatchesTheTrueDistance) {
+    const Bytes patched = {0x41, 0xFA, 0x00, 0x12, 0x60, 0x16, 0, 0, 0x00, 0x00, 0x00, 0x0C};
+    for (const char* rom : {"-r0", "-r78000000"}) {
+        SCOPED_TRACE(rom);
+        ScratchDir dir;
+        dir.write("user.o", pcUser());
+        dir.write("lib.o", pcLib());
+        Outcome o = runOver(dir, {rom, "user.o", "lib.o"});
+        EXPECT_EQ(o.run.status, 0) << o.run.out;
+        EXPECT_EQ(o.output, patched + Bytes(4, 0x4E) + Bytes(8, 0xD0) + Bytes(16, 0));
+    }
+}
+
+// Outside a ROM image data and bss move independently of the code, so no
+// distance can be patched; in a ROM image the range checks still apply.
+TEST(HostileInput, PcRelativeToDataOrBssIsRefusedWhereNoDistanceHolds) {
+    const Bytes far = ModuleBuilder().data(Bytes(0x100, 0)).xdef(SectionKind::data, 0x80, "dv").end();
+    const std::vector<LimitCase> cases = {
+        {"relocatable executable, data",
+         {{"user.o", ModuleBuilder().code(Bytes(4, 0)).xref(LINK_PCREL16, "dv", {2}).end()}, {"lib.o", pcLib()}},
+         {"user.o", "lib.o"}, "Pc-relative reference dv to data section in user.o needs -r or -s\n"},
+        {"embedded object, bss",
+         {{"user.o", ModuleBuilder().code(Bytes(4, 0)).xref(LINK_PCREL32, "bv", {0}).end()}, {"lib.o", pcLib()}},
+         {"-etop", "user.o", "lib.o"}, "Pc-relative reference bv to bss section in user.o needs -r or -s\n"},
+        {"ROM image, 8-bit distance of 0x84",
+         {{"user.o", ModuleBuilder().code(Bytes(4, 0)).xref(LINK_PCREL8, "dv", {0}).end()}, {"lib.o", far}},
+         {"-r0", "user.o", "lib.o"}, "Byte relative out of range for reference dv in user.o\n"},
+    };
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        for (const auto& [name, bytes] : c.files) dir.write(name, bytes);
+        Outcome o = runOver(dir, c.args);
+        expectOneError(o.run, c.message);
+        EXPECT_EQ(o.output, kOldOutput);
+    }
+}
+
 }  // namespace
 }  // namespace tarnel::test

@@ -317,7 +317,7 @@ Maximum file size = 132 ($00000084) bytes
 // pad moves lib's parts; user refers to lib's symbols in every section with
 // every access type. Layout: code pad 0, user 0x10, lib 0x40; data pad 0,
 // lib 0x10; bss lib 0; base pad 0, lib 0x30; bssb lib 0x38 (after 0x38 of
-// base). So cfun A = C = 0x44, dvar A = 0x18 but C = 0x48, bvar A = 2,
+// base). So cfun A = C = 0x44, dvar A = 0x18, bvar A = 2,
 // basev A = 0x34 - 0x8000, bssbv A = 0x38 - 0x8000, here A = C = 0x10,
 // _base A = 0x8000; Q = 0x10 + offset.
 Bytes resolvePad() { return ModuleBuilder().name("pad").code(fill(0x10, 0xC0)).data(fill(0x10, 0xD0)).base(fill(0x30, 0xB0)).end(); }
@@ -345,7 +345,7 @@ Bytes resolveUser() {
                0x00, 0x00, 0x00, 0x00,  // 08 abs32 _base
                0x60, 0xFF,              // 0C pcrel8 cfun: the opcode byte stays
                0x00, 0x00,              // 0E pcrel16 cfun
-               0x00, 0x00, 0x00, 0x00,  // 10 pcrel32 dvar: a code address all the same
+               0x00, 0x00, 0x00, 0x00,  // 10 pcrel32 cfun
                0x41, 0xF8,              // 14 rel8 dvar: F8 + 18 wraps to 10
                0x00, 0x02,              // 16 rel16 basev, added to 2
                0x00, 0x00, 0x00, 0x10,  // 18 rel32 bssbv, added to 0x10
@@ -364,7 +364,7 @@ Bytes resolveUser() {
         .xref(LINK_ABS32, "_base", {0x08})
         .xref(LINK_PCREL8, "cfun", {0x0C})
         .xref(LINK_PCREL16, "cfun", {0x0E})
-        .xref(LINK_PCREL32, "dvar", {0x10})
+        .xref(LINK_PCREL32, "cfun", {0x10})
         .xref(LINK_REL8, "dvar", {0x14})
         .xref(LINK_REL16, "basev", {0x16})
         .xref(LINK_REL32, "bssbv", {0x18})
@@ -406,7 +406,7 @@ Maximum file size = 372 ($00000174) bytes
                    0x00, 0x00, 0x80, 0x00,  // 08
                    0x60, 0x28,              // 0C 0x44 - 0x1C
                    0x00, 0x26,              // 0E 0x44 - 0x1E
-                   0x00, 0x00, 0x00, 0x28,  // 10 0x48 - 0x20
+                   0x00, 0x00, 0x00, 0x24,  // 10 0x44 - 0x20
                    0x41, 0x10,              // 14
                    0x80, 0x36,              // 16
                    0xFF, 0xFF, 0x80, 0x48,  // 18

@@ -39,9 +39,14 @@ void printUsage(LinkState& state, const std::string& program) {
 }
 
 // The hexadecimal digits after "-r" or "-s" accumulate onto romStart; the
-// first character that is not a hex digit ends them.
+// first character that is not a hex digit ends them. A digit that would shift
+// a non-zero digit out of the 32-bit address is refused, with the rest.
 void accumulateHex(LinkState& state, const std::string& arg) {
     for (size_t i = 2; i < arg.size() && std::isxdigit(static_cast<unsigned char>(arg[i])); ++i) {
+        if (state.romStart > 0x0FFFFFFF) {
+            reportError(state, "Address of option %s does not fit in 32 bits\n", arg.c_str());
+            return;
+        }
         char c = arg[i];
         uint32_t digit = c <= '9' ? uint32_t(c - '0') : uint32_t(std::tolower(c) - 'a' + 10);
         state.romStart = state.romStart * 16 + digit;

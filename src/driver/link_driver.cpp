@@ -46,6 +46,7 @@ uint32_t libraryBranch(LinkState& state) {
 uint32_t linkBranch(LinkState& state) {
     layoutSections(state);
     checkBaseSize(state);
+    checkAddressSpace(state);
     defineBaseSymbol(state);
     applyReloc16(state, state.reloc16List);
     applyReloc32(state, state.reloc32List);

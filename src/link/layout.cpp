@@ -32,6 +32,31 @@ void checkBaseSize(LinkState& state) {
     if (state.baseTotal > kBaseLimit) reportError(state, "Merged data > 64k\n");
 }
 
+void checkAddressSpace(LinkState& state) {
+    constexpr uint64_t kLimit = uint64_t(1) << 32;
+    // summed in 64 bits: a 32-bit total would already have wrapped
+    uint64_t all = 0;
+    bool sectionsFit = true;
+    for (uint32_t s = 0; s < kSectionCount; ++s) {
+        uint64_t total = 0;
+        for (const Module& m : state.modules) total += m.*kSectionFields[s].size;
+        if (total >= kLimit) {
+            reportError(state, "Merged %s section does not fit in 32 bits\n", sectionName(s));
+            sectionsFit = false;
+        }
+        all += total;
+    }
+    if (!sectionsFit) return;
+    if (all >= kLimit) {
+        reportError(state, "Sections together do not fit in 32 bits\n");
+        return;
+    }
+    // every address of the image, and the one just after it, must be a 32-bit address
+    if (state.romMode && state.romStart + all >= kLimit)
+        reportError(state, "ROM image of $%08lx bytes at $%08lx does not fit in 32 bits\n", (unsigned long)all,
+                    (unsigned long)state.romStart);
+}
+
 void defineBaseSymbol(LinkState& state) {
     if (state.baseTotal == 0) return;
     // a base register loaded with _base reaches base byte X at X - 0x8000

@@ -13,6 +13,9 @@ namespace tarnel {
 void layoutSections(LinkState& state);
 // The merged base section must fit the 64 KB a base register reaches.
 void checkBaseSize(LinkState& state);
+// Each merged section, all five together and, in ROM mode, the image placed
+// at romStart must fit below 2^32; each that does not is reported.
+void checkAddressSpace(LinkState& state);
 // Defines `_base` after every loaded xdef when there is base data.
 void defineBaseSymbol(LinkState& state);
 

@@ -110,8 +110,18 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
         A = biasedStart(state, d, s) + xdef->value;
     else
         reportBadSection(state, type, *xdef);
-    const uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef->value;
+    uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef->value;
     const uint32_t Q = module.codeAddr + xref.value;
+    const bool pcRelative = type == LINK_PCREL8 || type == LINK_PCREL16 || type == LINK_PCREL32;
+    if (pcRelative && (s == uint32_t(SectionKind::data) || s == uint32_t(SectionKind::bss))) {
+        // data and bss lie at a fixed distance from the code only in a ROM image
+        if (!state.romMode) {
+            reportError(state, "Pc-relative reference %s to %s section in %s needs -r or -s\n",
+                        std::string(xref.name).c_str(), sectionName(s), module.fileName->c_str());
+            return;
+        }
+        C = A;
+    }
     const uint32_t absolute = A + state.romStart;
 
     auto outOfRange = [&](const char* format) {
