@@ -45,7 +45,10 @@ public:
         return *this;
     }
     ModuleBuilder& xref(uint32_t type, std::string_view n, std::initializer_list<uint32_t> offsets) {
-        link_.xref(type, n, std::vector<uint32_t>(offsets));
+        return xref(type, n, std::vector<uint32_t>(offsets));
+    }
+    ModuleBuilder& xref(uint32_t type, std::string_view n, const std::vector<uint32_t>& offsets) {
+        link_.xref(type, n, offsets);
         pendingLink_ = true;
         return *this;
     }

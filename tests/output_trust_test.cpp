@@ -250,4 +250,34 @@ TEST(AtomicOutput, ConcurrentRunsLeaveOneCompleteOutput) {
     }
 }
 
+// A link large enough for every thread of a run (more than 32 files, more
+// than 32,768 places) gives the same file and report every time.
+TEST(Determinism, ManyFilesAndPlacesLinkTheSameEveryTime) {
+    ScratchDir dir;
+    std::vector<std::string> args{"-m"};
+    constexpr uint32_t kModules = 40, kPlaces = 1000;
+    for (uint32_t m = 0; m < kModules; ++m) {
+        std::vector<uint32_t> offsets;
+        for (uint32_t i = 0; i < kPlaces; ++i) offsets.push_back(4 * i);
+        std::string name = "m" + std::to_string(m) + ".o";
+        // each module refers to the next one's name, the last to the first's
+        dir.write(name, ModuleBuilder()
+                            .code(Bytes(4 * kPlaces, 0))
+                            .xdef(SectionKind::code, 4 * m, "f" + std::to_string(m))
+                            .xref(LINK_ABS32, "f" + std::to_string((m + 1) % kModules), offsets)
+                            .end());
+        args.push_back(name);
+    }
+    args.insert(args.end(), {"-o", "out"});
+    const RunResult first = runLinker(dir, args);
+    ASSERT_EQ(first.status, 0) << first.out;
+    const Bytes image = dir.read("out");
+    for (int run = 1; run < 50; ++run) {
+        RunResult again = runLinker(dir, args);
+        ASSERT_EQ(again.status, 0);
+        ASSERT_EQ(again.out, first.out) << "run " << run;
+        ASSERT_EQ(dir.read("out"), image) << "run " << run;
+    }
+}
+
 }  // namespace tarnel::test
