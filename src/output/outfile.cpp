@@ -25,13 +25,13 @@ constexpr int kCleanupSlots = 16;
 std::atomic<char*> cleanupPaths[kCleanupSlots];
 
 int registerCleanup(const std::string& path) {
+    char* copy = strdup(path.c_str());
+    if (!copy) return -1;
     for (int i = 0; i < kCleanupSlots; ++i) {
         char* expected = nullptr;
-        char* copy = strdup(path.c_str());
-        if (!copy) return -1;
         if (cleanupPaths[i].compare_exchange_strong(expected, copy)) return i;
-        std::free(copy);
     }
+    std::free(copy);
     return -1;  // more outputs at once than slots: a signal then leaves this one
 }
 
