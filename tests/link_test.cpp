@@ -2,9 +2,13 @@
 // passes with the relocation chunks they leave, symbol resolution of every
 // access type with its ranges, and the links that must fail without output.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "golden.hpp"
 #include "link/resolve.hpp"
@@ -692,6 +696,63 @@ TEST(Resolution, EveryResolvedReferenceCountsAUseOfTheFirstDefinition) {
     EXPECT_EQ(state.xdefList[1].useCount, 1u);
     EXPECT_EQ(state.xdefList[2].useCount, 0u);
     EXPECT_EQ(hexBytes(link.codeBytes()), hexBytes({0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFC, 0x60, 0x00}));
+}
+
+// Whether this process can start a thread at all.
+bool canStartAThread() {
+    try {
+        std::thread([] {}).join();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+// 40,000 absolute places over 1,000 names, enough for the lookups to want a
+// second thread: 0 when every place is patched and recorded, else 1.
+int linkManyPlaces() {
+    constexpr uint32_t kPlaces = 40000, kNames = 1000;
+    HandMadeLink link(Bytes(4 * kPlaces, 0));
+    LinkState& state = link.state;
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < kNames; ++i) names.push_back("n" + std::to_string(i));
+    for (uint32_t i = 0; i < kNames; ++i) state.xdefList.push_back(LinkSymbol{names[i], 2 * i, 0, 0, 0, 0x80});
+    for (uint32_t i = 0; i < kPlaces; ++i) state.xrefList.push_back(LinkSymbol{names[i % kNames], 4 * i, 0, 0, 0, LINK_ABS32});
+    resolveXrefs(state);
+    Bytes code = link.codeBytes();
+    for (uint32_t i = 0; i < kPlaces; ++i)
+        if (readWordBE(code.data() + 4 * i) != 2 * (i % kNames)) return 1;
+    return link.out.str().empty() && state.reloc32List.size() == kPlaces ? 0 : 1;
+}
+
+// The lookups of many places run on a second thread when one can be had and
+// on the calling thread when none can: the same patches either way. The
+// child drops to an ordinary user (a task limit does not bind root) and
+// allows that user one task, itself.
+TEST(Resolution, ManyPlacesLinkWithOrWithoutASecondThread) {
+    for (bool threadsLimited : {false, true}) {
+        SCOPED_TRACE(threadsLimited);
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            if (threadsLimited) {
+                if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+                rlimit one{1, 1};
+                if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(2);
+            }
+            // nothing may leave the child, or it would go on running the suite
+            try {
+                if (canStartAThread() == threadsLimited) _exit(3);
+                _exit(linkManyPlaces());
+            } catch (...) {
+                _exit(4);
+            }
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong patches, 2: limit not set, 3: threads not as wanted, 4: an exception";
+    }
 }
 
 TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
