@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -767,6 +768,51 @@ TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
     for (uint32_t i = 0; i < names.size(); ++i) ASSERT_EQ(index.find(names[i], XdefIndex::hash(names[i])), i) << names[i];
     for (std::string_view missing : {"abc", "a_rather_long_common_prefix_", "a_rather_long_common_prefix_5000"})
         EXPECT_EQ(index.find(missing, XdefIndex::hash(missing)), XdefIndex::npos) << missing;
+}
+
+// The name hash the index once used: unkeyed and invertible, so that names
+// can be made whose hashes share their low bits.
+constexpr uint64_t kOldK = 0x9E3779B97F4A7C15ull;
+
+uint64_t oldHashOf8(const std::string& name) {
+    uint64_t w;
+    std::memcpy(&w, name.data(), 8);
+    uint64_t h = (8 * kOldK ^ w) * kOldK;
+    h ^= h >> 29;
+    h *= kOldK;
+    return h ^ (h >> 32);
+}
+
+// The 8-byte name whose old hash is f.
+std::string nameOfOldHash(uint64_t f) {
+    uint64_t inverse = kOldK;
+    for (int i = 0; i < 6; ++i) inverse *= 2 - kOldK * inverse;
+    uint64_t h = (f ^ (f >> 32)) * inverse;
+    uint64_t g = h ^ (h >> 29) ^ (h >> 58);
+    uint64_t w = (g * inverse) ^ (8 * kOldK);
+    std::string name(8, '\0');
+    std::memcpy(name.data(), &w, 8);
+    return name;
+}
+
+// Names cannot be chosen to pile up in one run of slots: 20,000 names whose
+// old hashes all share their low 20 bits (one run of 20,000 slots in a table
+// of 2^15) spread like plain names, and each is found.
+TEST(Resolution, NameIndexHasNoLongRunOnCraftedNames) {
+    constexpr uint32_t kNames = 20000;
+    std::vector<std::string> crafted, plain;
+    for (uint64_t i = 1; i <= kNames; ++i) {
+        crafted.push_back(nameOfOldHash(i << 20 | 0xABCDE));
+        ASSERT_EQ(oldHashOf8(crafted.back()) & 0xFFFFF, 0xABCDEu);
+        plain.push_back("name_" + std::to_string(i));
+    }
+    for (const auto* names : {&crafted, &plain}) {
+        std::vector<LinkSymbol> xdefs;
+        for (const std::string& n : *names) xdefs.push_back(LinkSymbol{n, 0, 0, 0, 0, 0x80});
+        XdefIndex index(xdefs);
+        EXPECT_LT(index.longestRun(), 1000u);
+        for (uint32_t i = 0; i < kNames; ++i) ASSERT_EQ(index.find((*names)[i], XdefIndex::hash((*names)[i])), i);
+    }
 }
 
 // A link with enough places to be looked up on two threads resolves exactly
