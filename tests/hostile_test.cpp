@@ -129,8 +129,8 @@ struct HostileModule {
     const char* libraryMessage;  // the same under -g; nullptr: not an error there
 };
 
-// Damage the loader must catch in both modes, and damage to `link` entries,
-// which the library scan reads word by word and so meets differently.
+// Damage the loader must catch in both modes; the library scan walks `link`
+// entries as a link does and meets their damage alike.
 const std::vector<HostileModule>& hostileModules() {
     static const std::vector<HostileModule> cases = {
         {"length word far beyond the file", objectThen(be({0xC0DECF10, 0xFFFFFFF0, 0, 0})),
@@ -185,9 +185,8 @@ const std::vector<HostileModule>& hostileModules() {
         {"name fields of 2^24 - 4 bytes in a small chunk",
          linkChunk(be({0x80FFFFFC, 0, 0x61000000, 0x02FFFFFC, 1, 0x61000000, 0, 0xFF000000})),
          "Malformed link chunk in bad.o\n", "Malformed link chunk in bad.o\n"},
-        // the library scan passes an xref's words one by one up to the terminator
         {"xref count past the payload", linkChunk(be({0x02000004, 1000, 0x61000000, 0, 0xFF000000})),
-         "Malformed link chunk in bad.o\n", nullptr},
+         "Malformed link chunk in bad.o\n", "Malformed link chunk in bad.o\n"},
         {"xref count word missing", linkChunk(be({0x02000004})), "Malformed link chunk in bad.o\n",
          "Malformed link chunk in bad.o\n"},
     };

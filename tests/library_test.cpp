@@ -9,7 +9,7 @@ namespace {
 using S = SectionKind;
 
 TEST(Library, SymbolTableAndOneLibChunkPerModule) {
-    // xrefs between the xdefs: the word-by-word scan must find only the xdefs
+    // xrefs between the xdefs: the scan must find only the xdefs
     const Bytes mixedLink = LinkPayloadBuilder()
                                 .xdef(S::code, 0, "one")
                                 .xref(LINK_ABS32, "ext", std::vector<uint32_t>{0, 4})
@@ -17,6 +17,13 @@ TEST(Library, SymbolTableAndOneLibChunkPerModule) {
                                 .xref(LINK_PCREL16, "more", std::vector<uint32_t>{8})
                                 .xdef(S::code, 4, "three")
                                 .finish();
+    // an xref whose name (UTF-8 em dashes) and offsets hold words with a top
+    // byte of 0x80: the offsets spell an xdef of "zzz" the module does not make
+    const Bytes xdefLikeXref =
+        LinkPayloadBuilder()
+            .xdef(S::code, 0, "one")
+            .xref(LINK_ABS32, "abc\u2014\u2014", std::vector<uint32_t>{0x80000004, 0, 0x7A7A7A00})
+            .finish();
     // name fields of 6 and 9 bytes: the scan passes over 4 and 8 of them
     const Bytes oddLink = be({0x80000006, 0}) + textBytes("abc") + Bytes{0} + be({0x81000009, 0}) +
                           textBytes("defghij") + Bytes{0} + be({0xFF000000});
@@ -129,6 +136,12 @@ Maximum file size = 154 ($0000009a) bytes
          be({0xC0DECF02, 40, 4}) + textBytes("one") + Bytes{0} + be({0, 4}) + textBytes("two") + Bytes{0} + be({0, 8}) +
              textBytes("three") + Bytes{0, 0, 0} + be({0, 0xC0DECF13, 116, 0xC0DECF10, 16, 0}) + fill(12, 0x4E) +
              be({0xC0DECF14, 84}) + mixedLink + be({0xC0DECF1F})},
+        {"words of an xref that look like xdef entry words are not read as entries",
+         {{"m.o", ModuleBuilder().code({0x4E, 0x75}).chunk(ChunkTag::link, xdefLikeXref).end()}},
+         {"-g", "m.o"},
+         summary({R"(  -  0.000 code $00000000-$00000006 Size:        6 (??-???-????))"}, 6, 102),
+         be({0xC0DECF02, 12, 4}) + textBytes("one") + Bytes{0} + be({0, 0xC0DECF13, 70, 0xC0DECF10, 6, 0}) +
+             Bytes{0x4E, 0x75} + be({0xC0DECF14, 48}) + xdefLikeXref + be({0xC0DECF1F})},
     };
     for (const GoldenCase& c : cases) checkGolden(c);
 }

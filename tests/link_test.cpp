@@ -2,9 +2,14 @@
 // passes with the relocation chunks they leave, symbol resolution of every
 // access type with its ranges, and the links that must fail without output.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 #include "golden.hpp"
 #include "link/resolve.hpp"
@@ -694,6 +699,63 @@ TEST(Resolution, EveryResolvedReferenceCountsAUseOfTheFirstDefinition) {
     EXPECT_EQ(hexBytes(link.codeBytes()), hexBytes({0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFC, 0x60, 0x00}));
 }
 
+// Whether this process can start a thread at all.
+bool canStartAThread() {
+    try {
+        std::thread([] {}).join();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+// 40,000 absolute places over 1,000 names, enough for the lookups to want a
+// second thread: 0 when every place is patched and recorded, else 1.
+int linkManyPlaces() {
+    constexpr uint32_t kPlaces = 40000, kNames = 1000;
+    HandMadeLink link(Bytes(4 * kPlaces, 0));
+    LinkState& state = link.state;
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < kNames; ++i) names.push_back("n" + std::to_string(i));
+    for (uint32_t i = 0; i < kNames; ++i) state.xdefList.push_back(LinkSymbol{names[i], 2 * i, 0, 0, 0, 0x80});
+    for (uint32_t i = 0; i < kPlaces; ++i) state.xrefList.push_back(LinkSymbol{names[i % kNames], 4 * i, 0, 0, 0, LINK_ABS32});
+    resolveXrefs(state);
+    Bytes code = link.codeBytes();
+    for (uint32_t i = 0; i < kPlaces; ++i)
+        if (readWordBE(code.data() + 4 * i) != 2 * (i % kNames)) return 1;
+    return link.out.str().empty() && state.reloc32List.size() == kPlaces ? 0 : 1;
+}
+
+// The lookups of many places run on a second thread when one can be had and
+// on the calling thread when none can: the same patches either way. The
+// child drops to an ordinary user (a task limit does not bind root) and
+// allows that user one task, itself.
+TEST(Resolution, ManyPlacesLinkWithOrWithoutASecondThread) {
+    for (bool threadsLimited : {false, true}) {
+        SCOPED_TRACE(threadsLimited);
+        pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            if (threadsLimited) {
+                if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+                rlimit one{1, 1};
+                if (setrlimit(RLIMIT_NPROC, &one) != 0) _exit(2);
+            }
+            // nothing may leave the child, or it would go on running the suite
+            try {
+                if (canStartAThread() == threadsLimited) _exit(3);
+                _exit(linkManyPlaces());
+            } catch (...) {
+                _exit(4);
+            }
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong patches, 2: limit not set, 3: threads not as wanted, 4: an exception";
+    }
+}
+
 TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
     // names that share long prefixes and differ in their tails or lengths,
     // each defined twice
@@ -706,6 +768,51 @@ TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
     for (uint32_t i = 0; i < names.size(); ++i) ASSERT_EQ(index.find(names[i], XdefIndex::hash(names[i])), i) << names[i];
     for (std::string_view missing : {"abc", "a_rather_long_common_prefix_", "a_rather_long_common_prefix_5000"})
         EXPECT_EQ(index.find(missing, XdefIndex::hash(missing)), XdefIndex::npos) << missing;
+}
+
+// The name hash the index once used: unkeyed and invertible, so that names
+// can be made whose hashes share their low bits.
+constexpr uint64_t kOldK = 0x9E3779B97F4A7C15ull;
+
+uint64_t oldHashOf8(const std::string& name) {
+    uint64_t w;
+    std::memcpy(&w, name.data(), 8);
+    uint64_t h = (8 * kOldK ^ w) * kOldK;
+    h ^= h >> 29;
+    h *= kOldK;
+    return h ^ (h >> 32);
+}
+
+// The 8-byte name whose old hash is f.
+std::string nameOfOldHash(uint64_t f) {
+    uint64_t inverse = kOldK;
+    for (int i = 0; i < 6; ++i) inverse *= 2 - kOldK * inverse;
+    uint64_t h = (f ^ (f >> 32)) * inverse;
+    uint64_t g = h ^ (h >> 29) ^ (h >> 58);
+    uint64_t w = (g * inverse) ^ (8 * kOldK);
+    std::string name(8, '\0');
+    std::memcpy(name.data(), &w, 8);
+    return name;
+}
+
+// Names cannot be chosen to pile up in one run of slots: 20,000 names whose
+// old hashes all share their low 20 bits (one run of 20,000 slots in a table
+// of 2^15) spread like plain names, and each is found.
+TEST(Resolution, NameIndexHasNoLongRunOnCraftedNames) {
+    constexpr uint32_t kNames = 20000;
+    std::vector<std::string> crafted, plain;
+    for (uint64_t i = 1; i <= kNames; ++i) {
+        crafted.push_back(nameOfOldHash(i << 20 | 0xABCDE));
+        ASSERT_EQ(oldHashOf8(crafted.back()) & 0xFFFFF, 0xABCDEu);
+        plain.push_back("name_" + std::to_string(i));
+    }
+    for (const auto* names : {&crafted, &plain}) {
+        std::vector<LinkSymbol> xdefs;
+        for (const std::string& n : *names) xdefs.push_back(LinkSymbol{n, 0, 0, 0, 0, 0x80});
+        XdefIndex index(xdefs);
+        EXPECT_LT(index.longestRun(), 1000u);
+        for (uint32_t i = 0; i < kNames; ++i) ASSERT_EQ(index.find((*names)[i], XdefIndex::hash((*names)[i])), i);
+    }
 }
 
 // A link with enough places to be looked up on two threads resolves exactly

@@ -837,7 +837,7 @@ TEST(LoaderLibrary, KeepsPayloadsWholeAndLaysNothingOut) {
     EXPECT_EQ(s.state.widestXrefName, 6u);
 }
 
-TEST(LoaderLibrary, XdefScanGoesWordByWord) {
+TEST(LoaderLibrary, XdefScanGoesEntryByEntry) {
     struct Case {
         const char* what;
         Bytes payload;
@@ -871,11 +871,24 @@ TEST(LoaderLibrary, XdefScanGoesWordByWord) {
         {"xdef value runs past", linkEntries(LinkPayloadBuilder().xdef(SectionKind::code, 0, "kept")) + be({0x80000004}),
          {"kept"},
          true},
-        // an xref offset word that reads as an xdef entry word with a huge name field
-        {"xref word taken for an xdef", LinkPayloadBuilder()
-                                            .xdef(SectionKind::code, 0, "kept")
-                                            .xref(LINK_ABS32, "odd", std::vector<uint32_t>{0x80FFFFFC})
-                                            .finish(),
+        // an xref offset word that would read as an xdef entry word with a huge name field
+        {"xref offset like an xdef word", LinkPayloadBuilder()
+                                              .xdef(SectionKind::code, 0, "kept")
+                                              .xref(LINK_ABS32, "odd", std::vector<uint32_t>{0x80FFFFFC})
+                                              .finish(),
+         {"kept"},
+         false},
+        // UTF-8 em dashes put 0x80 at the top of the name's second word
+        {"xref name with bytes of 0x80 and above",
+         LinkPayloadBuilder().xref(LINK_ABS32, "abc\u2014\u2014", std::vector<uint32_t>{0}).finish(), {}, false},
+        // offsets that spell an xdef of "zzz" add no phantom symbol
+        {"xref offsets spelling an xdef",
+         LinkPayloadBuilder().xref(LINK_ABS32, "e", std::vector<uint32_t>{0x80000004, 0, 0x7A7A7A00}).finish(),
+         {},
+         false},
+        {"xref count past the payload", be({0x02000004, 1000, 0x61000000, 0, kLinkTerminator}), {}, true},
+        {"xref offsets past the payload after an xdef",
+         linkEntries(LinkPayloadBuilder().xdef(SectionKind::code, 0, "kept")) + be({0x02000004, 2, 0x61000000, 0}),
          {"kept"},
          true},
     };

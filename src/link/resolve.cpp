@@ -2,6 +2,7 @@
 
 #include <future>
 #include <string>
+#include <system_error>
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
@@ -172,6 +173,20 @@ void resolveRange(LinkState& state, const FoundList& found, size_t begin, size_t
     }
 }
 
+// Runs work on a thread of its own, or here and now when no thread can be
+// had: the future is then already ready, and the run goes on on one thread.
+template <class Work>
+std::future<void> startOrRunHere(Work work) {
+    try {
+        return std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+        work();
+        std::promise<void> done;
+        done.set_value();
+        return done.get_future();
+    }
+}
+
 // Below this many places one thread does it all: starting a second costs
 // more than it saves.
 constexpr size_t kTwoThreadsFrom = 32768;
@@ -200,7 +215,7 @@ void resolveXrefs(LinkState& state) {
     FoundList found(n);
     std::future<void> hashing;
     if (twoThreads)
-        hashing = std::async(std::launch::async, [&] { hashNames(xrefs, hashes); });
+        hashing = startOrRunHere([&] { hashNames(xrefs, hashes); });
     else
         hashNames(xrefs, hashes);
     const XdefIndex index(state.xdefList);
@@ -208,7 +223,7 @@ void resolveXrefs(LinkState& state) {
 
     const size_t mid = twoThreads ? n / 2 : n;
     std::future<void> lookingUp;
-    if (twoThreads) lookingUp = std::async(std::launch::async, [&] { lookUpNames(index, xrefs, hashes, found, mid, n); });
+    if (twoThreads) lookingUp = startOrRunHere([&] { lookUpNames(index, xrefs, hashes, found, mid, n); });
     lookUpNames(index, xrefs, hashes, found, 0, mid);
     resolveRange(state, found, 0, mid);
     if (twoThreads) lookingUp.get();

@@ -19,6 +19,7 @@ public:
 
     explicit XdefIndex(std::span<const LinkSymbol> xdefs);
 
+    // The hash of a name, keyed afresh for every run.
     static uint64_t hash(std::string_view name);
     // The position in the xdef list of the first xdef of the name, or npos.
     uint32_t find(std::string_view name, uint64_t hash) const;
@@ -26,6 +27,9 @@ public:
     void prefetch(uint64_t hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
     // Starts loading the name in the slot a lookup of this hash begins at.
     void prefetchName(uint64_t hash) const { __builtin_prefetch(slots_[hash & mask_].name); }
+
+    // The most slots one insertion looked at while the index was built.
+    uint64_t longestRun() const { return longestRun_; }
 
 private:
     struct Slot {
@@ -38,6 +42,7 @@ private:
 
     std::vector<Slot, HugePageAllocator<Slot>> slots_;
     uint64_t mask_ = 0;
+    uint64_t longestRun_ = 0;
 };
 
 }  // namespace tarnel

@@ -9,33 +9,19 @@ namespace tarnel {
 
 namespace {
 
-// Scans a `link` payload word by word for xdef entries. Only an xdef entry is
-// passed over whole; every other word is taken on its own, so the words of an
-// xref are each tested in turn.
+// Walks a `link` payload entry by entry, as a link does, and takes exactly
+// its xdef entries, in order: the name, count and offsets of an xref are
+// passed over with it and are never read as entries of their own.
 void collectLibrarySymbols(LinkState& state, std::span<const uint8_t> payload) {
-    const uint8_t* p = payload.data();
-    const size_t size = payload.size();
-    size_t pos = 0;
-    for (;;) {
-        if (size - pos < 4) break;  // no terminator
-        uint32_t word = readWordBE(p + pos);
-        if (word == kLinkTerminator) return;
-        uint32_t type = word >> 24;
-        if (!isXdefType(type)) {
-            pos += 4;
-            continue;
-        }
-        uint32_t fieldLength = word & 0xFFFFFF;
-        size_t field = fieldLength & ~3u;
-        if (size - pos < 8 + field) break;  // the name field would run past the payload
-        std::string_view name = textOf(payload.subspan(pos + 8, field));
+    LinkWalkStatus status = walkLinkChunk(payload, [&](const LinkEntry& e) {
+        if (e.kind != LinkEntry::Kind::xdef) return;
         state.librarySymbols.push_back(
-            LinkSymbol{name, fieldLength, 0, int16_t(state.moduleCount), 0, uint8_t(type)});
+            LinkSymbol{e.name, e.fieldLength, 0, int16_t(state.moduleCount), 0, e.type});
         state.librarySymbolCount += 1;
-        state.librarySymbolBytes += fieldLength;
-        pos += 8 + field;
-    }
-    reportError(state, "Malformed link chunk in %s\n", currentModule(state).fileName->c_str());
+        state.librarySymbolBytes += e.fieldLength;
+    });
+    if (status == LinkWalkStatus::malformed)
+        reportError(state, "Malformed link chunk in %s\n", currentModule(state).fileName->c_str());
 }
 
 void keepChunk(std::vector<std::span<uint8_t>>& list, uint32_t& bytes, std::span<uint8_t> payload) {
