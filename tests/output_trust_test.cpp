@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "harness.hpp"
+#include "output/outfile.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -110,6 +111,22 @@ TEST(AtomicOutput, FailedWriteLeavesTheNameAsItWas) {
             EXPECT_TRUE(std::filesystem::is_symlink(dir.path("out")));
         }
     }
+}
+
+// An output left without its close (an allocation failed part way and the
+// run unwound) leaves the name as it was and nothing beside it.
+TEST(AtomicOutput, UnfinishedOutputLeavesNothing) {
+    ScratchDir dir;
+    dir.write("out", kOld);
+    try {
+        OutputFile file;
+        ASSERT_TRUE(file.create(dir.path("out")));
+        file.write(Bytes(1 << 20, 0x11).data(), 1 << 20);
+        throw std::bad_alloc();
+    } catch (const std::bad_alloc&) {
+    }
+    EXPECT_EQ(dir.read("out"), kOld);
+    EXPECT_EQ(namesIn(dir), (std::set<std::string>{"out"}));
 }
 
 // A successful link replaces the file a symbolic link names and keeps the link;
