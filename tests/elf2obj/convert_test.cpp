@@ -283,6 +283,12 @@ const RefusalCase kRefusalCases[] = {
          e.withoutAddends(t);
      },
      ".text+0x0: '.rel.text': relocations without addends"},
+    {"bss part of 4 GiB",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) {
+         e.nobits(".bss", 0x80000000);
+         e.nobits(".bss.more", 0x80000000);
+     },
+     ".bss.more+0x0: '.bss.more': section makes its part 4 GiB or larger"},
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
@@ -397,6 +403,15 @@ TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
         {[](ElfBuilder& e, Bytes& b) { e.fileType = 2, b = e.build(); }, "not a relocatable object"},
         {[](ElfBuilder& e, Bytes& b) { e.machine = 3, b = e.build(); }, "not an m68k object"},
         {[](ElfBuilder&, Bytes& b) { b.pop_back(); }, "section headers run past the end of the file"},
+        {[](ElfBuilder&, Bytes& b) {
+             // .text and the section after it both claim every byte after the ELF header
+             for (uint32_t i = 1; i <= 2; ++i) {
+                 const uint32_t header = readWordBE(&b[32]) + 40 * i;
+                 writeWordBE(&b[header + 16], 52);
+                 writeWordBE(&b[header + 20], uint32_t(b.size() - 52));
+             }
+         },
+         "sections overlap: their contents add up to more than the file holds"},
     };
     for (const Case& c : cases) {
         ScratchDir dir;

@@ -14,6 +14,8 @@ namespace {
 using namespace elf;
 
 constexpr uint32_t kPieceAlign = 4;
+// the largest part whose size, rounded up to kPieceAlign, is still a 32-bit word
+constexpr uint64_t kMaxPartSize = UINT32_MAX - (kPieceAlign - 1);
 uint32_t roundUp(uint32_t n) { return (n + kPieceAlign - 1) & ~(kPieceAlign - 1); }
 
 // Which ELF sections make up which part of the module, in the order they are
@@ -102,10 +104,16 @@ private:
                     placements_[i].refused = true;
                     continue;
                 }
+                uint32_t& size = partSize(rule.part);
+                // a part's size and every offset in it are 32-bit words
+                if (uint64_t(roundUp(size)) + s.size > kMaxPartSize) {
+                    refuse(s.name, 0, s.name, "section makes its part 4 GiB or larger");
+                    placements_[i].refused = true;
+                    continue;
+                }
                 Placement& p = placements_[i];
                 p.placed = true;
                 p.part = rule.part;
-                uint32_t& size = partSize(rule.part);
                 p.offset = roundUp(size);
                 size = p.offset + s.size;
                 if (rule.part != SectionKind::bss) {
@@ -213,10 +221,12 @@ private:
     }
 
     // One xref entry per name and access type, its places gathered in it.
+    // The entries are found by name through an index, so that many names cost
+    // no more than one lookup each.
     void addXref(const XrefKey& key, uint32_t at) {
-        auto it = std::find_if(xrefs_.begin(), xrefs_.end(), [&](const auto& x) { return x.first == key; });
-        if (it == xrefs_.end()) it = xrefs_.insert(xrefs_.end(), {key, {}});
-        it->second.push_back(at);
+        auto [it, added] = xrefIndex_.try_emplace({key.type, key.name}, xrefs_.size());
+        if (added) xrefs_.push_back({key, {}});
+        xrefs_[it->second].second.push_back(at);
     }
 
     void writeField(SectionKind part, uint32_t at, uint32_t width, uint32_t value) {
@@ -318,6 +328,7 @@ private:
     LinkPayloadBuilder link_;
     bool hasXdefs_ = false;
     std::vector<std::pair<XrefKey, std::vector<uint32_t>>> xrefs_;
+    std::map<std::pair<uint32_t, std::string>, size_t> xrefIndex_;
     std::map<std::tuple<ChunkTag, SectionKind, SectionKind>, std::vector<uint32_t>> relocs_;
 };
 

@@ -47,6 +47,7 @@ bool readSections(std::span<const uint8_t> bytes, File& file, std::string& error
     if (shstrndx >= shnum) return fail(error, "no section name table");
 
     std::vector<uint32_t> nameOffsets;
+    uint64_t contents = 0;  // bytes of all sections with contents together
     for (uint32_t i = 0; i < shnum; ++i) {
         const uint8_t* s = h + shoff + i * kSectionHeaderSize;
         Section sec;
@@ -62,6 +63,11 @@ bool readSections(std::span<const uint8_t> bytes, File& file, std::string& error
             if (!fits(offset, sec.size, bytes.size()))
                 return fail(error, "section " + std::to_string(i) + " runs past the end of the file");
             sec.bytes = bytes.subspan(offset, sec.size);
+            // sections side by side never hold more than the file: more means
+            // they overlap, and each copy of the shared bytes would cost memory
+            contents += sec.size;
+            if (contents > bytes.size())
+                return fail(error, "sections overlap: their contents add up to more than the file holds");
         }
         file.sections.push_back(sec);
     }
