@@ -267,6 +267,29 @@ TEST(DumpTool, Options) {
     EXPECT_EQ(dumpTool({"-x", f}).err, "tarnel-dump: unknown option '-x'\nTry 'tarnel-dump --help'.\n");
 }
 
+// The dump written to a stream as it is made is the dump made whole, with
+// the same verdict: a text over the flush size, every kind, malformed files.
+TEST(DumpStream, WritesTheSameTextAndVerdictAsTheWholeDump) {
+    const Bytes files[] = {
+        exampleModule(),
+        damagedModule(),
+        {},
+        be({0x12345678, 0}),
+        ModuleBuilder().code(Bytes(400000, 0xAB)).data({1, 2, 3, 4}).end(),
+    };
+    for (const Bytes& file : files) {
+        for (bool full : {true, false}) {
+            textform::DumpOptions options;
+            options.sectionBytesInFull = full;
+            std::string whole;
+            const bool wholeWellFormed = textform::dumpChunkFile(file, "f", options, whole);
+            std::ostringstream streamed;
+            EXPECT_EQ(textform::dumpChunkFile(file, "f", options, streamed), wholeWellFormed);
+            EXPECT_EQ(streamed.str(), whole);
+        }
+    }
+}
+
 // A file of 4.125 GiB, sparse on disk: five code chunks, the first four of
 // 1 GiB each. Its size alone is shown without reading the bytes into memory.
 TEST(DumpTool, AFileLargerThan4GiBIsShownBySizeWithoutCopyingIt) {

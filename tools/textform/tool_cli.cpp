@@ -113,11 +113,9 @@ int dumpTool(const std::vector<std::string>& args, std::ostream& out, std::ostre
             status = kExitTrouble;
             continue;
         }
-        std::string text;
-        if (!first) text += "\n";
+        if (!first) out << "\n";
         first = false;
-        if (!dumpChunkFile(input.bytes(), path, options, text) && status == 0) status = kExitMalformed;
-        out << text;
+        if (!dumpChunkFile(input.bytes(), path, options, out) && status == 0) status = kExitMalformed;
     }
     return status;
 }
