@@ -283,6 +283,14 @@ const RefusalCase kRefusalCases[] = {
          e.withoutAddends(t);
      },
      ".text+0x0: '.rel.text': relocations without addends"},
+    {"exported name too long for the 24-bit field",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.symbol(std::string(0xFFFFFC, 'n'), t, 0); },
+     ".text+0x0: 'nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn...': name of 16777212 bytes, too long for the 24-bit name field"},
+    {"referenced name too long for the 24-bit field",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
+         e.rela(t, 2, e.symbol(std::string(0xFFFFFC, 'u'), SHN_UNDEF, 0), R_68K_32, 0);
+     },
+     ".text+0x2: 'uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu...': name of 16777212 bytes, too long for the 24-bit name field"},
     {"bss part of 4 GiB",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) {
          e.nobits(".bss", 0x80000000);

@@ -151,6 +151,10 @@ private:
                 refuse(sectionName(sym.shndx), sym.value, sym.name, "global symbol outside code, data and bss");
                 continue;
             }
+            if (!nameFits(sym.name)) {
+                refuseLongName(sectionName(sym.shndx), sym.value, sym.name);
+                continue;
+            }
             const Placement& p = placements_[sym.shndx];
             link_.xdef(p.part, p.offset + sym.value, sym.name);
             hasXdefs_ = true;
@@ -192,7 +196,7 @@ private:
             if (r.addend != rule->xrefAddend)
                 return refuseHere("external reference with addend " + signedHex(r.addend));
             if (at < rule->xrefBack) return refuseHere("8-bit pc-relative field without an extension word");
-            return addXref(XrefKey{rule->xrefType, std::string(sym.name)}, at - rule->xrefBack);
+            return addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset);
         }
         if (sym.shndx >= placements_.size() || !placements_[sym.shndx].placed)
             return refuseHere("reference to a symbol outside code, data and bss");
@@ -202,7 +206,7 @@ private:
         const Placement& dest = placements_[sym.shndx];
         if (sym.bind != STB_LOCAL && place.part == SectionKind::code && r.addend == rule->xrefAddend &&
             (!rule->pcRelative || dest.part == SectionKind::code))
-            return addXref(XrefKey{rule->xrefType, std::string(sym.name)}, at - rule->xrefBack);
+            return addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset);
 
         uint32_t value = dest.offset + sym.value + uint32_t(r.addend);  // within the target's part
         if (rule->pcRelative) {
@@ -223,9 +227,10 @@ private:
     // One xref entry per name and access type, its places gathered in it.
     // The entries are found by name through an index, so that many names cost
     // no more than one lookup each.
-    void addXref(const XrefKey& key, uint32_t at) {
-        auto [it, added] = xrefIndex_.try_emplace({key.type, key.name}, xrefs_.size());
-        if (added) xrefs_.push_back({key, {}});
+    void addXref(uint32_t type, std::string_view name, uint32_t at, std::string_view section, uint32_t offset) {
+        if (!nameFits(name)) return refuseLongName(section, offset, name);
+        auto [it, added] = xrefIndex_.try_emplace({type, std::string(name)}, xrefs_.size());
+        if (added) xrefs_.push_back({XrefKey{type, std::string(name)}, {}});
         xrefs_[it->second].second.push_back(at);
     }
 
@@ -305,6 +310,16 @@ private:
         char where[32];
         std::snprintf(where, sizeof where, "+0x%x: '", offset);
         result_.refusals.push_back(std::string(section) + where + std::string(symbol) + "': " + why);
+    }
+
+    // A name and its NUL, padded to a multiple of 4, fit the 24-bit field
+    // length of a link chunk entry.
+    static bool nameFits(std::string_view name) { return uint64_t(name.size()) + 4 <= 0xFFFFFF; }
+
+    // The refusal shows the name's first bytes only.
+    void refuseLongName(std::string_view section, uint32_t offset, std::string_view name) {
+        refuse(section, offset, std::string(name.substr(0, 32)) + "...",
+               "name of " + std::to_string(name.size()) + " bytes, too long for the 24-bit name field");
     }
 
     static std::string signedHex(int32_t v) {
