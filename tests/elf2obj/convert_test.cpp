@@ -398,6 +398,40 @@ TEST(Elf2objCommandLine, RefusalsExitWithStatusOneAndWriteNothing) {
     EXPECT_FALSE(dir.exists("out.o"));
 }
 
+// Each name runs from its offset in the name table to the next NUL, whatever
+// other names start at, inside or after it.
+TEST(Elf2objReader, NamesThatShareBytesOfTheNameTableEachRunToTheirNul) {
+    struct Case {
+        int32_t fromFirstName;  // offset of the second symbol's name, from the first's
+        const char* name;
+    };
+    const Case cases[] = {{0, "abcdef"}, {3, "def"}, {5, "f"}, {6, ""}, {0x10000, ""}};
+    for (const Case& c : cases) {
+        ElfBuilder e;
+        auto text = e.progbits(".text", Bytes(4, 0));
+        e.symbol("abcdef", text, 0);
+        e.symbol("x", text, 1);
+        e.symbol("abcdef", text, 2);
+        Bytes b = e.build();
+        File file;
+        std::string error;
+        ASSERT_TRUE(readFile(b, file, error)) << error;
+        const Section* symtab = nullptr;
+        for (const Section& s : file.sections)
+            if (s.type == SHT_SYMTAB) symtab = &s;
+        ASSERT_NE(symtab, nullptr);
+        const size_t at = size_t(symtab->bytes.data() - b.data());
+        const uint32_t first = readWordBE(&b[at + 16]);
+        writeWordBE(&b[at + 32], first + uint32_t(c.fromFirstName));
+        writeWordBE(&b[at + 48], first);
+        ASSERT_TRUE(readFile(b, file, error)) << error;
+        ASSERT_EQ(file.symbols.size(), 4u);
+        EXPECT_EQ(file.symbols[1].name, "abcdef");
+        EXPECT_EQ(file.symbols[2].name, c.name) << c.fromFirstName;
+        EXPECT_EQ(file.symbols[3].name, "abcdef");
+    }
+}
+
 TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
     struct Case {
         void (*spoil)(ElfBuilder&, Bytes&);
