@@ -1,5 +1,5 @@
 // Fuzz target: a whole run of the linker, in-process, on up to eight object
-// files and a choice of options taken from the input (see link_input.hpp),
+// files (named more than 32 times in all when the input asks) and a choice of options taken from the input (see link_input.hpp),
 // writing into a scratch folder on a memory file system.
 //
 // Besides the sanitizers' checks it asserts what every run must keep:
@@ -209,6 +209,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (i == 0) firstFile = file;
         tokens.push_back(path.string());
     }
+    // the same files named again until the run reads ahead on its thread
+    if ((in.flags & kFlagManyFiles) && fileCount > 0)
+        for (size_t named = fileCount; named <= kReadAheadFiles; ++named)
+            tokens.push_back((dir / ("m" + std::to_string(named % fileCount) + ".o")).string());
 
     std::vector<std::string> args{"tarnel"};
     if (in.flags & kFlagCommandFile) {

@@ -1,8 +1,9 @@
 // Writes the fuzzers' seed corpus: well-formed object modules covering every
-// chunk kind, for the loader target, and links of those modules with every
-// output kind and option, for the link target.
+// chunk kind, for the loader and dump targets, their text forms for the mkobj
+// target, small ELF objects for the elf2obj target, and links of those
+// modules with every output kind and option, for the link target.
 //
-//   tarnel_make_corpus <dir>   writes <dir>/loader/* and <dir>/link/*
+//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,dump,mkobj,elf2obj}/*
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "elf_builder.hpp"
 #include "link_input.hpp"
 #include "module_builder.hpp"
+#include "textform/textform.hpp"
 
 namespace {
 
@@ -133,6 +136,40 @@ std::vector<std::pair<std::string, Bytes>> modules() {
     };
 }
 
+// ELF objects as the converter's tests build them: every part, symbols of
+// each binding, and each relocation type it converts.
+std::vector<std::pair<std::string, Bytes>> elfObjects() {
+    using namespace tarnel::elf;
+    ElfBuilder parts;
+    parts.fileSymbol("parts.s");
+    auto text = parts.progbits(".text", Bytes(16, 0x4E), SHF_ALLOC | 0x4);
+    auto rodata = parts.progbits(".rodata.str1.1", {'h', 'i', 0}, SHF_ALLOC | 0x30, 1);
+    auto data = parts.progbits(".data", Bytes(8, 0), SHF_ALLOC | 0x1);
+    auto bss = parts.nobits(".bss", 12);
+    parts.progbits(".comment", {'x', 0}, 0, 1);
+    parts.symbol("local", text, 2, STB_LOCAL);
+    auto start = parts.symbol("start", text, 0, STB_GLOBAL, STT_FUNC);
+    parts.symbol("msg", rodata, 0, STB_WEAK, STT_OBJECT);
+    auto var = parts.symbol("var", data, 4);
+    parts.symbol("buf", bss, 0);
+    auto ext = parts.symbol("external", SHN_UNDEF, 0);
+    parts.rela(text, 0, ext, R_68K_32, 0);
+    parts.rela(text, 4, ext, R_68K_PC16, 0);
+    parts.rela(text, 7, ext, R_68K_PC8, 1);
+    parts.rela(text, 8, var, R_68K_16, 0);
+    parts.rela(text, 10, start, R_68K_PC32, 2);
+    parts.rela(data, 0, start, R_68K_32, 4);
+
+    ElfBuilder refused;
+    auto code = refused.progbits(".text", Bytes(8, 0), SHF_ALLOC | 0x4);
+    refused.progbits(".init", Bytes(4, 0), SHF_ALLOC | 0x4);
+    auto weak = refused.symbol("weak", SHN_UNDEF, 0, STB_WEAK);
+    refused.symbol("common", SHN_COMMON, 4);
+    refused.rela(code, 0, weak, R_68K_8, 0);
+    refused.rela(code, 4, weak, 7, 0);
+    return {{"parts.o", parts.build()}, {"refused.o", refused.build()}, {"empty.o", ElfBuilder().build()}};
+}
+
 void write(const fs::path& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), std::streamsize(bytes.size()));
@@ -154,9 +191,17 @@ int main(int argc, char** argv) {
     fs::path root = argv[1];
     fs::create_directories(root / "loader");
     fs::create_directories(root / "link");
+    for (const char* dir : {"dump", "mkobj", "elf2obj"}) fs::create_directories(root / dir);
 
     auto all = modules();
-    for (const auto& [name, bytes] : all) write(root / "loader" / name, str(bytes));
+    for (const auto& [name, bytes] : all) {
+        write(root / "loader" / name, str(bytes));
+        write(root / "dump" / name, str(bytes));
+        std::string text;
+        textform::dumpChunkFile(bytes, name, textform::DumpOptions{}, text);
+        write(root / "mkobj" / (name + ".txt"), text);
+    }
+    for (const auto& [name, bytes] : elfObjects()) write(root / "elf2obj" / name, str(bytes));
 
     const std::vector<std::string> linked = {str(references()), str(definitions()), str(relocations())};
     const char* kindNames[] = {"executable", "rom", "srecord", "embedded", "library"};
@@ -184,5 +229,12 @@ int main(int argc, char** argv) {
     mixed.filesBeforeOptions = 1;
     mixed.files = linked;
     write(root / "link" / "mixed-modes", encodeLinkInput(mixed));
+    // tiny modules named often enough that the files are read ahead
+    LinkInput many;
+    many.kind = OutputKind::executable;
+    many.flags = kFlagManyFiles | kFlagMap;
+    many.files = {str(ModuleBuilder().code({0x4E, 0x75}).xdef(SectionKind::code, 0, "a").end()),
+                  str(ModuleBuilder().code({0x4E, 0x71}).xref(LINK_ABS16, "a", {0}).end())};
+    write(root / "link" / "many-files", encodeLinkInput(many));
     return 0;
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The bounded fuzz run of the test command: each target for FUZZ_SECONDS
-# (default 60) seconds. Skipped, with a message, where clang or its libFuzzer
+# (default 40) seconds. Skipped, with a message, where clang or its libFuzzer
 # runtime is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-40}
 
 probe=$(mktemp -d)
 trap 'rm -rf "$probe"' EXIT
@@ -15,7 +15,7 @@ if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer,address,undefi
 fi
 
 mkdir -p build-fuzz
-for target in loader link; do
+for target in loader link dump mkobj elf2obj; do
   echo "fuzzing $target for $seconds s"
   fuzz/run.sh "$target" -max_total_time="$seconds" -print_final_stats=1 2>"build-fuzz/smoke-$target.log" || {
     tail -n 60 "build-fuzz/smoke-$target.log"

@@ -3,7 +3,10 @@
 // reports with its line, and the two programs' command lines.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "harness.hpp"
 #include "text_fixture.hpp"
@@ -264,6 +267,60 @@ TEST(DumpTool, Options) {
     EXPECT_EQ(dumpTool({"-x", f}).err, "tarnel-dump: unknown option '-x'\nTry 'tarnel-dump --help'.\n");
 }
 
+// The dump written to a stream as it is made is the dump made whole, with
+// the same verdict: a text over the flush size, every kind, malformed files.
+TEST(DumpStream, WritesTheSameTextAndVerdictAsTheWholeDump) {
+    const Bytes files[] = {
+        exampleModule(),
+        damagedModule(),
+        {},
+        be({0x12345678, 0}),
+        ModuleBuilder().code(Bytes(400000, 0xAB)).data({1, 2, 3, 4}).end(),
+    };
+    for (const Bytes& file : files) {
+        for (bool full : {true, false}) {
+            textform::DumpOptions options;
+            options.sectionBytesInFull = full;
+            std::string whole;
+            const bool wholeWellFormed = textform::dumpChunkFile(file, "f", options, whole);
+            std::ostringstream streamed;
+            EXPECT_EQ(textform::dumpChunkFile(file, "f", options, streamed), wholeWellFormed);
+            EXPECT_EQ(streamed.str(), whole);
+        }
+    }
+}
+
+// A file of 4.125 GiB, sparse on disk: five code chunks, the first four of
+// 1 GiB each. Its size alone is shown without reading the bytes into memory.
+TEST(DumpTool, AFileLargerThan4GiBIsShownBySizeWithoutCopyingIt) {
+    ScratchDir dir;
+    const uint64_t kGiB = uint64_t(1) << 30;
+    const std::string path = dir.write("big.o", be({tagWord(ChunkTag::object), 0}));
+    std::vector<uint64_t> lengths = {kGiB, kGiB, kGiB, kGiB, kGiB / 8};
+    uint64_t at = 8;
+    {
+        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+        for (uint64_t length : lengths) {
+            f.seekp(std::streamoff(at));
+            f.write(reinterpret_cast<const char*>(be({tagWord(ChunkTag::code), uint32_t(length)}).data()), 8);
+            at += 8 + length;
+        }
+        f.seekp(std::streamoff(at));
+        f.write(reinterpret_cast<const char*>(be({tagWord(ChunkTag::end)}).data()), 4);
+    }
+    ASSERT_EQ(std::filesystem::file_size(path), 33 * kGiB / 8 + 8 + 5 * 8 + 4);
+    ToolRun r = dumpTool({"-s", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    size_t count = 0;
+    for (size_t p = r.out.find("    bytes 1073741820\n"); p != std::string::npos;
+         p = r.out.find("    bytes 1073741820\n", p + 1))
+        ++count;
+    EXPECT_EQ(count, 4u) << r.out;
+    EXPECT_NE(r.out.find("    bytes 134217724\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.ends_with(" end  # the tag alone, no length word\n")) << r.out;
+}
+
 TEST(MkobjTool, BuildsTheDumpedFileBack) {
     ScratchDir dir;
     const std::string text = dir.writeText("m.txt", dumpText(damagedModule()).text);
@@ -284,6 +341,33 @@ TEST(MkobjTool, TextErrorsShowFileLineAndTheLineItself) {
                          ":3: expected a section (code, data, bss, base, bssb) or a number, found 'cod'\n"
                          "        block cod\n");
     EXPECT_FALSE(dir.exists("bad.o"));
+}
+
+TEST(MkobjTool, EachErrorShowsItsOwnLineWhenSeveralShareOrSkipLines) {
+    ScratchDir dir;
+    const std::string text = dir.writeText("bad.txt", "object\ncode\n    block cod\n    size\nend\n    word x\n");
+    ToolRun r = mkobjTool({text, "-o", dir.path("bad.o")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, text + ":3: expected a section (code, data, bss, base, bssb) or a number, found 'cod'\n"
+                            "        block cod\n" +
+                         text + ":4: expected a byte count after 'size'\n"
+                                "        size\n" +
+                         text + ":6: expected a number (decimal or 0x hex, at most 32 bits), found 'x'\n"
+                                "        word x\n");
+}
+
+// Standard input that fails with an exception: the tool reports it and exits 1.
+TEST(MkobjTool, AnExceptionWhileReadingIsReportedNotThrown) {
+    struct FailingInput : std::streambuf {
+        int_type underflow() override { throw std::runtime_error("standard input failed"); }
+    } failing;
+    std::istream in(&failing);
+    std::ostringstream out, err;
+    ScratchDir dir;
+    int status = textform::runMkobjTool({"tarnel-mkobj", "-", "-o", dir.path("x.o")}, in, out, err);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err.str(), "tarnel-mkobj: standard input failed\n");
+    EXPECT_FALSE(dir.exists("x.o"));
 }
 
 TEST(MkobjTool, CommandLineAndFileTrouble) {

@@ -283,6 +283,20 @@ const RefusalCase kRefusalCases[] = {
          e.withoutAddends(t);
      },
      ".text+0x0: '.rel.text': relocations without addends"},
+    {"exported name too long for the 24-bit field",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.symbol(std::string(0xFFFFFC, 'n'), t, 0); },
+     ".text+0x0: 'nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn...': name of 16777212 bytes, too long for the 24-bit name field"},
+    {"referenced name too long for the 24-bit field",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
+         e.rela(t, 2, e.symbol(std::string(0xFFFFFC, 'u'), SHN_UNDEF, 0), R_68K_32, 0);
+     },
+     ".text+0x2: 'uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu...': name of 16777212 bytes, too long for the 24-bit name field"},
+    {"bss part of 4 GiB",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) {
+         e.nobits(".bss", 0x80000000);
+         e.nobits(".bss.more", 0x80000000);
+     },
+     ".bss.more+0x0: '.bss.more': section makes its part 4 GiB or larger"},
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
@@ -384,6 +398,40 @@ TEST(Elf2objCommandLine, RefusalsExitWithStatusOneAndWriteNothing) {
     EXPECT_FALSE(dir.exists("out.o"));
 }
 
+// Each name runs from its offset in the name table to the next NUL, whatever
+// other names start at, inside or after it.
+TEST(Elf2objReader, NamesThatShareBytesOfTheNameTableEachRunToTheirNul) {
+    struct Case {
+        int32_t fromFirstName;  // offset of the second symbol's name, from the first's
+        const char* name;
+    };
+    const Case cases[] = {{0, "abcdef"}, {3, "def"}, {5, "f"}, {6, ""}, {0x10000, ""}};
+    for (const Case& c : cases) {
+        ElfBuilder e;
+        auto text = e.progbits(".text", Bytes(4, 0));
+        e.symbol("abcdef", text, 0);
+        e.symbol("x", text, 1);
+        e.symbol("abcdef", text, 2);
+        Bytes b = e.build();
+        File file;
+        std::string error;
+        ASSERT_TRUE(readFile(b, file, error)) << error;
+        const Section* symtab = nullptr;
+        for (const Section& s : file.sections)
+            if (s.type == SHT_SYMTAB) symtab = &s;
+        ASSERT_NE(symtab, nullptr);
+        const size_t at = size_t(symtab->bytes.data() - b.data());
+        const uint32_t first = readWordBE(&b[at + 16]);
+        writeWordBE(&b[at + 32], first + uint32_t(c.fromFirstName));
+        writeWordBE(&b[at + 48], first);
+        ASSERT_TRUE(readFile(b, file, error)) << error;
+        ASSERT_EQ(file.symbols.size(), 4u);
+        EXPECT_EQ(file.symbols[1].name, "abcdef");
+        EXPECT_EQ(file.symbols[2].name, c.name) << c.fromFirstName;
+        EXPECT_EQ(file.symbols[3].name, "abcdef");
+    }
+}
+
 TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
     struct Case {
         void (*spoil)(ElfBuilder&, Bytes&);
@@ -397,6 +445,15 @@ TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
         {[](ElfBuilder& e, Bytes& b) { e.fileType = 2, b = e.build(); }, "not a relocatable object"},
         {[](ElfBuilder& e, Bytes& b) { e.machine = 3, b = e.build(); }, "not an m68k object"},
         {[](ElfBuilder&, Bytes& b) { b.pop_back(); }, "section headers run past the end of the file"},
+        {[](ElfBuilder&, Bytes& b) {
+             // .text and the section after it both claim every byte after the ELF header
+             for (uint32_t i = 1; i <= 2; ++i) {
+                 const uint32_t header = readWordBE(&b[32]) + 40 * i;
+                 writeWordBE(&b[header + 16], 52);
+                 writeWordBE(&b[header + 20], uint32_t(b.size() - 52));
+             }
+         },
+         "sections overlap: their contents add up to more than the file holds"},
     };
     for (const Case& c : cases) {
         ScratchDir dir;

@@ -14,6 +14,8 @@ namespace {
 using namespace elf;
 
 constexpr uint32_t kPieceAlign = 4;
+// the largest part whose size, rounded up to kPieceAlign, is still a 32-bit word
+constexpr uint64_t kMaxPartSize = UINT32_MAX - (kPieceAlign - 1);
 uint32_t roundUp(uint32_t n) { return (n + kPieceAlign - 1) & ~(kPieceAlign - 1); }
 
 // Which ELF sections make up which part of the module, in the order they are
@@ -102,10 +104,16 @@ private:
                     placements_[i].refused = true;
                     continue;
                 }
+                uint32_t& size = partSize(rule.part);
+                // a part's size and every offset in it are 32-bit words
+                if (uint64_t(roundUp(size)) + s.size > kMaxPartSize) {
+                    refuse(s.name, 0, s.name, "section makes its part 4 GiB or larger");
+                    placements_[i].refused = true;
+                    continue;
+                }
                 Placement& p = placements_[i];
                 p.placed = true;
                 p.part = rule.part;
-                uint32_t& size = partSize(rule.part);
                 p.offset = roundUp(size);
                 size = p.offset + s.size;
                 if (rule.part != SectionKind::bss) {
@@ -141,6 +149,10 @@ private:
             }
             if (sym.shndx >= placements_.size() || !placements_[sym.shndx].placed) {
                 refuse(sectionName(sym.shndx), sym.value, sym.name, "global symbol outside code, data and bss");
+                continue;
+            }
+            if (!nameFits(sym.name)) {
+                refuseLongName(sectionName(sym.shndx), sym.value, sym.name);
                 continue;
             }
             const Placement& p = placements_[sym.shndx];
@@ -184,7 +196,7 @@ private:
             if (r.addend != rule->xrefAddend)
                 return refuseHere("external reference with addend " + signedHex(r.addend));
             if (at < rule->xrefBack) return refuseHere("8-bit pc-relative field without an extension word");
-            return addXref(XrefKey{rule->xrefType, std::string(sym.name)}, at - rule->xrefBack);
+            return addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset);
         }
         if (sym.shndx >= placements_.size() || !placements_[sym.shndx].placed)
             return refuseHere("reference to a symbol outside code, data and bss");
@@ -194,7 +206,7 @@ private:
         const Placement& dest = placements_[sym.shndx];
         if (sym.bind != STB_LOCAL && place.part == SectionKind::code && r.addend == rule->xrefAddend &&
             (!rule->pcRelative || dest.part == SectionKind::code))
-            return addXref(XrefKey{rule->xrefType, std::string(sym.name)}, at - rule->xrefBack);
+            return addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset);
 
         uint32_t value = dest.offset + sym.value + uint32_t(r.addend);  // within the target's part
         if (rule->pcRelative) {
@@ -213,10 +225,13 @@ private:
     }
 
     // One xref entry per name and access type, its places gathered in it.
-    void addXref(const XrefKey& key, uint32_t at) {
-        auto it = std::find_if(xrefs_.begin(), xrefs_.end(), [&](const auto& x) { return x.first == key; });
-        if (it == xrefs_.end()) it = xrefs_.insert(xrefs_.end(), {key, {}});
-        it->second.push_back(at);
+    // The entries are found by name through an index, so that many names cost
+    // no more than one lookup each.
+    void addXref(uint32_t type, std::string_view name, uint32_t at, std::string_view section, uint32_t offset) {
+        if (!nameFits(name)) return refuseLongName(section, offset, name);
+        auto [it, added] = xrefIndex_.try_emplace({type, std::string(name)}, xrefs_.size());
+        if (added) xrefs_.push_back({XrefKey{type, std::string(name)}, {}});
+        xrefs_[it->second].second.push_back(at);
     }
 
     void writeField(SectionKind part, uint32_t at, uint32_t width, uint32_t value) {
@@ -297,6 +312,16 @@ private:
         result_.refusals.push_back(std::string(section) + where + std::string(symbol) + "': " + why);
     }
 
+    // A name and its NUL, padded to a multiple of 4, fit the 24-bit field
+    // length of a link chunk entry.
+    static bool nameFits(std::string_view name) { return uint64_t(name.size()) + 4 <= 0xFFFFFF; }
+
+    // The refusal shows the name's first bytes only.
+    void refuseLongName(std::string_view section, uint32_t offset, std::string_view name) {
+        refuse(section, offset, std::string(name.substr(0, 32)) + "...",
+               "name of " + std::to_string(name.size()) + " bytes, too long for the 24-bit name field");
+    }
+
     static std::string signedHex(int32_t v) {
         char buf[16];
         uint32_t magnitude = v < 0 ? 0u - uint32_t(v) : uint32_t(v);
@@ -318,6 +343,7 @@ private:
     LinkPayloadBuilder link_;
     bool hasXdefs_ = false;
     std::vector<std::pair<XrefKey, std::vector<uint32_t>>> xrefs_;
+    std::map<std::pair<uint32_t, std::string>, size_t> xrefIndex_;
     std::map<std::tuple<ChunkTag, SectionKind, SectionKind>, std::vector<uint32_t>> relocs_;
 };
 

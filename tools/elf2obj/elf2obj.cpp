@@ -3,10 +3,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "convert.hpp"
 #include "elf_file.hpp"
+#include "input_file.hpp"
 
 namespace tarnel::elf2obj {
 namespace {
@@ -48,23 +51,21 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
     return a;
 }
 
-}  // namespace
-
-int runElf2obj(const std::vector<std::string>& args, std::ostream& err) {
+int convertFile(const std::vector<std::string>& args, std::ostream& err) {
     auto a = parseArguments(args, err);
     if (!a) return 1;
     std::string prefix = std::string(kProgram) + ": " + a->input + ": ";
 
-    std::ifstream in(a->input, std::ios::binary);
-    if (!in) {
+    tools::InputFile input;
+    std::string reason;
+    if (!input.open(a->input, reason)) {
         err << prefix << "cannot be opened\n";
         return 1;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     elf::File file;
     std::string error;
-    if (!elf::readFile(bytes, file, error)) {
+    if (!elf::readFile(input.bytes(), file, error)) {
         err << prefix << error << "\n";
         return 1;
     }
@@ -88,6 +89,23 @@ int runElf2obj(const std::vector<std::string>& args, std::ostream& err) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+// No exception leaves the converter: running out of memory and any other
+// failure are reported with exit status 1.
+int runElf2obj(const std::vector<std::string>& args, std::ostream& err) {
+    try {
+        return convertFile(args, err);
+    } catch (const std::bad_alloc&) {
+        err << kProgram << ": out of memory\n";
+    } catch (const std::exception& e) {
+        err << kProgram << ": " << e.what() << "\n";
+    } catch (...) {
+        err << kProgram << ": unexpected failure\n";
+    }
+    return 1;
 }
 
 }  // namespace tarnel::elf2obj

@@ -19,14 +19,27 @@ constexpr uint16_t EM_68K = 4;
 // True when [offset, offset + size) lies inside a buffer of `total` bytes.
 bool fits(uint64_t offset, uint64_t size, uint64_t total) { return offset <= total && size <= total - offset; }
 
-// The NUL-terminated text at `offset` in a string table; empty when the
-// offset lies outside it, cut at the table's end when the NUL is missing.
-std::string_view stringAt(std::span<const uint8_t> table, uint32_t offset) {
-    if (offset >= table.size()) return {};
-    auto rest = table.subspan(offset);
-    size_t n = 0;
-    while (n < rest.size() && rest[n] != 0) ++n;
-    return {reinterpret_cast<const char*>(rest.data()), n};
+// The NUL-terminated texts at `offsets` in a string table, in their order:
+// empty for an offset outside the table, cut at the table's end when the NUL
+// is missing. Taken from the last offset back, each scan stops where the one
+// after it began, so the table is scanned once however many names share it.
+std::vector<std::string_view> namesAt(std::span<const uint8_t> table, const std::vector<uint32_t>& offsets) {
+    std::vector<std::string_view> names(offsets.size());
+    std::vector<uint32_t> order(offsets.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return offsets[x] > offsets[y]; });
+    size_t laterStart = table.size(), laterEnd = table.size();
+    for (uint32_t i : order) {
+        const size_t offset = offsets[i];
+        if (offset >= table.size()) continue;
+        size_t end = offset;
+        while (end < laterStart && table[end] != 0) ++end;
+        if (end == laterStart) end = laterEnd;
+        laterStart = offset;
+        laterEnd = end;
+        names[i] = {reinterpret_cast<const char*>(table.data() + offset), end - offset};
+    }
+    return names;
 }
 
 bool fail(std::string& error, std::string text) {
@@ -47,6 +60,7 @@ bool readSections(std::span<const uint8_t> bytes, File& file, std::string& error
     if (shstrndx >= shnum) return fail(error, "no section name table");
 
     std::vector<uint32_t> nameOffsets;
+    uint64_t contents = 0;  // bytes of all sections with contents together
     for (uint32_t i = 0; i < shnum; ++i) {
         const uint8_t* s = h + shoff + i * kSectionHeaderSize;
         Section sec;
@@ -62,11 +76,17 @@ bool readSections(std::span<const uint8_t> bytes, File& file, std::string& error
             if (!fits(offset, sec.size, bytes.size()))
                 return fail(error, "section " + std::to_string(i) + " runs past the end of the file");
             sec.bytes = bytes.subspan(offset, sec.size);
+            // sections side by side never hold more than the file: more means
+            // they overlap, and each copy of the shared bytes would cost memory
+            contents += sec.size;
+            if (contents > bytes.size())
+                return fail(error, "sections overlap: their contents add up to more than the file holds");
         }
         file.sections.push_back(sec);
     }
     auto names = file.sections[shstrndx].bytes;
-    for (uint32_t i = 0; i < shnum; ++i) file.sections[i].name = stringAt(names, nameOffsets[i]);
+    std::vector<std::string_view> sectionNames = namesAt(names, nameOffsets);
+    for (uint32_t i = 0; i < shnum; ++i) file.sections[i].name = sectionNames[i];
     return true;
 }
 
@@ -77,10 +97,11 @@ bool readSymbols(File& file, std::string& error) {
     if (!symtab) return true;  // an object with nothing to name
     if (symtab->link >= file.sections.size()) return fail(error, "symbol table without a name table");
     auto names = file.sections[symtab->link].bytes;
+    std::vector<uint32_t> nameOffsets;
     for (uint32_t at = 0; at + kSymbolSize <= symtab->bytes.size(); at += kSymbolSize) {
         const uint8_t* p = symtab->bytes.data() + at;
         Symbol sym;
-        sym.name = stringAt(names, readWordBE(p));
+        nameOffsets.push_back(readWordBE(p));
         sym.value = readWordBE(p + 4);
         sym.size = readWordBE(p + 8);
         sym.bind = uint8_t(p[12] >> 4);
@@ -88,6 +109,8 @@ bool readSymbols(File& file, std::string& error) {
         sym.shndx = readHalfBE(p + 14);
         file.symbols.push_back(sym);
     }
+    std::vector<std::string_view> symbolNames = namesAt(names, nameOffsets);
+    for (size_t i = 0; i < symbolNames.size(); ++i) file.symbols[i].name = symbolNames[i];
     return true;
 }
 

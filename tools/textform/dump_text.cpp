@@ -2,7 +2,9 @@
 // linker's reader: the first `object` chunk is its 8 header bytes alone, an
 // end tag may lack its length word, and reading stops after the end chunk.
 // Every byte lands in exactly one line that tarnel-mkobj turns back into it.
+#include <cstdint>
 #include <cstdio>
+#include <ostream>
 
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
@@ -71,9 +73,11 @@ private:
     size_t offsetOf(std::span<const uint8_t> bytes) const { return size_t(bytes.data() - file_.data()); }
 
     void line(uint32_t depth, const std::string& s) {
+        if (silent_) return;
         text_.append(depth * kIndentWidth, ' ');
         text_ += s;
         text_ += '\n';
+        if (sink_ && text_.size() >= kFlushSize) flush();
     }
     void note(uint32_t depth, const std::string& s) { line(depth, "# " + s); }
     void malformedNote(uint32_t depth, const std::string& s) {
@@ -104,8 +108,41 @@ private:
     const DumpOptions& options_;
     std::string text_;
     bool malformed_ = false;
-    std::vector<TopChunk> chunks_;
+    // what tells an embedded object: how many top-level chunks, the last two,
+    // and the first after the object chunk that such a file does not hold
+    void topChunk(const TopChunk& chunk);
+    size_t chunkCount_ = 0;
+    TopChunk last_{}, beforeLast_{};
+    size_t firstStranger_ = SIZE_MAX;
+    // the text so far goes here once it is this long, when there is a sink
+    static constexpr size_t kFlushSize = size_t(1) << 20;
+    void (*sink_)(void*, std::string_view) = nullptr;
+    void* sinkContext_ = nullptr;
+    bool silent_ = false;  // the walk only frames the chunks: no text
+
+public:
+    // Frames the top-level chunks without making any text, for kindOfFile.
+    void frameOnly() { silent_ = true; }
+    void flushTo(void (*sink)(void*, std::string_view), void* context) {
+        sink_ = sink;
+        sinkContext_ = context;
+    }
+    void flush() {
+        if (sink_ && !text_.empty()) sink_(sinkContext_, text_);
+        text_.clear();
+    }
 };
+
+void Dumper::topChunk(const TopChunk& chunk) {
+    const uint32_t t = chunk.tag;
+    const bool held = t == tagWord(ChunkTag::processor) || t == tagWord(ChunkTag::code) ||
+                      t == tagWord(ChunkTag::data) || t == tagWord(ChunkTag::bss) ||
+                      t == tagWord(ChunkTag::reloc16) || t == tagWord(ChunkTag::reloc32);
+    if (chunkCount_ >= 1 && !held && firstStranger_ == SIZE_MAX) firstStranger_ = chunkCount_;
+    beforeLast_ = last_;
+    last_ = chunk;
+    ++chunkCount_;
+}
 
 void Dumper::chunkLine(uint32_t depth, size_t offset, uint32_t tag, std::optional<uint32_t> length, bool truncated) {
     std::string s = format("%08zX %s", offset, tagToken(tag).c_str());
@@ -122,6 +159,7 @@ void Dumper::chunkLine(uint32_t depth, size_t offset, uint32_t tag, std::optiona
 
 void Dumper::hexLines(uint32_t depth, std::span<const uint8_t> bytes) {
     static const char kHex[] = "0123456789ABCDEF";
+    if (silent_) return;
     for (size_t start = 0; start < bytes.size(); start += kBytesPerHexLine) {
         std::string s = format("%04zX:", start);
         size_t stop = std::min(bytes.size(), start + kBytesPerHexLine);
@@ -189,7 +227,7 @@ void Dumper::dumpFile() {
             // an end tag may lack its length word; no other tag may
             if (tag == tagWord(ChunkTag::end)) {
                 chunkLine(0, pos, tag, std::nullopt, false);
-                chunks_.push_back({tag, {}, false});
+                topChunk({tag, {}, false});
                 pos += 4;
                 ended = true;
                 break;
@@ -207,7 +245,7 @@ void Dumper::dumpFile() {
                 malformedNote(1, format("the length word is %u, not 0; readers ignore it and read the next "
                                         "chunk right after these 8 bytes",
                                         length));
-            chunks_.push_back({tag, {}, true});
+            topChunk({tag, {}, true});
             pos += 8;
             continue;
         }
@@ -221,8 +259,8 @@ void Dumper::dumpFile() {
         }
         std::span<const uint8_t> payload = file_.subspan(pos + 8, length);
         chunkLine(0, pos, tag, length, false);
-        chunkBody(1, tag, payload, false);
-        chunks_.push_back({tag, payload, true});
+        if (!silent_) chunkBody(1, tag, payload, false);
+        topChunk({tag, payload, true});
         pos += 8 + size_t(length);
         if (tag == tagWord(ChunkTag::end)) {
             ended = true;
@@ -485,16 +523,11 @@ void Dumper::libBody(uint32_t depth, std::span<const uint8_t> payload) {
 // The layout the linker writes for -e: object, the section and relocation
 // chunks, one link chunk exporting one label at the start of the code, end.
 bool Dumper::isEmbeddedObject() const {
-    if (chunks_.size() < 3 || chunks_.back().tag != tagWord(ChunkTag::end) || chunks_.back().hasLengthWord)
-        return false;
-    const TopChunk& link = chunks_[chunks_.size() - 2];
+    if (chunkCount_ < 3 || last_.tag != tagWord(ChunkTag::end) || last_.hasLengthWord) return false;
+    const TopChunk& link = beforeLast_;
     if (link.tag != tagWord(ChunkTag::link)) return false;
-    for (size_t i = 1; i + 2 < chunks_.size(); ++i) {
-        uint32_t t = chunks_[i].tag;
-        if (t != tagWord(ChunkTag::processor) && t != tagWord(ChunkTag::code) && t != tagWord(ChunkTag::data) &&
-            t != tagWord(ChunkTag::bss) && t != tagWord(ChunkTag::reloc16) && t != tagWord(ChunkTag::reloc32))
-            return false;
-    }
+    // every chunk between the object chunk and the link chunk is one such a file holds
+    if (firstStranger_ < chunkCount_ - 2) return false;
     int entries = 0;
     bool labelAtCodeStart = false;
     LinkWalkStatus status = walkLinkChunk(link.payload, [&](const LinkEntry& e) {
@@ -517,20 +550,48 @@ std::string Dumper::kindOfFile() {
 
 }  // namespace
 
+namespace {
+
+// The heading comment lines of a dump.
+std::string heading(std::span<const uint8_t> file, std::string_view fileName, const DumpOptions& options,
+                    const std::string& kind) {
+    // the name sits in a comment line: a control byte in it must not end the line
+    std::string name(fileName);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    std::string out = format("# %s: %s, %s\n", name.c_str(), kind.c_str(), byteCount(file.size()).c_str());
+    if (!options.sectionBytesInFull)
+        out += "# section bytes shown by their size only: tarnel-mkobj cannot build this text\n";
+    return out;
+}
+
+}  // namespace
+
 bool dumpChunkFile(std::span<const uint8_t> file, std::string_view fileName, const DumpOptions& options,
                    std::string& out) {
     Dumper dumper(file, options);
     dumper.dumpFile();
     const std::string kind = dumper.kindOfFile();
-    // the name sits in a comment line: a control byte in it must not end the line
-    std::string name(fileName);
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20) c = '?';
-    out += format("# %s: %s, %s\n", name.c_str(), kind.c_str(), byteCount(file.size()).c_str());
-    if (!options.sectionBytesInFull)
-        out += "# section bytes shown by their size only: tarnel-mkobj cannot build this text\n";
+    out += heading(file, fileName, options, kind);
     out += dumper.text();
     return !dumper.malformed();
+}
+
+bool dumpChunkFile(std::span<const uint8_t> file, std::string_view fileName, const DumpOptions& options,
+                   std::ostream& out) {
+    // the kind heads the text, so a first walk frames the chunks to tell it;
+    // the second writes the text out as it goes, never holding all of it
+    Dumper framing(file, options);
+    framing.frameOnly();
+    framing.dumpFile();
+    const std::string kind = framing.kindOfFile();
+    out << heading(file, fileName, options, kind);
+    Dumper dumper(file, options);
+    dumper.flushTo([](void* to, std::string_view text) { *static_cast<std::ostream*>(to) << text; }, &out);
+    dumper.dumpFile();
+    dumper.flush();
+    // a file of no known kind is malformed, which only the kind tells
+    return !dumper.malformed() && !framing.malformed();
 }
 
 }  // namespace tarnel::textform

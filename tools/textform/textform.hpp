@@ -26,6 +26,10 @@ struct DumpOptions {
 // malformed; each fault is marked where it is with a "# malformed:" comment.
 bool dumpChunkFile(std::span<const uint8_t> file, std::string_view fileName, const DumpOptions& options,
                    std::string& out);
+// The same text written to out as it is made, so that a large file's text is
+// never held whole; the file is walked twice.
+bool dumpChunkFile(std::span<const uint8_t> file, std::string_view fileName, const DumpOptions& options,
+                   std::ostream& out);
 
 struct TextError {
     uint32_t line;  // counted from 1

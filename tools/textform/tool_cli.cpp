@@ -6,7 +6,10 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
+#include "input_file.hpp"
 #include "textform/textform.hpp"
 
 namespace tarnel::textform {
@@ -52,32 +55,28 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Reads a whole file; on failure returns false with the reason.
-bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    bytes.clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, file.get())) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    if (std::ferror(file.get())) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 int usageError(std::ostream& err, const char* program, const std::string& message) {
     err << program << ": " << message << "\nTry '" << program << " --help'.\n";
     return kExitTrouble;
 }
 
-}  // namespace
+// Runs a tool so that no exception leaves it: running out of memory and any
+// other failure are reported as the tool's error, with exit status 1.
+template <typename Run>
+int guarded(const char* program, std::ostream& err, Run&& run) {
+    try {
+        return run();
+    } catch (const std::bad_alloc&) {
+        err << program << ": out of memory\n";
+    } catch (const std::exception& e) {
+        err << program << ": " << e.what() << "\n";
+    } catch (...) {
+        err << program << ": unexpected failure\n";
+    }
+    return kExitMalformed;
+}
 
-int runDumpTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int dumpTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const char* program = "tarnel-dump";
     DumpOptions options;
     std::vector<std::string> files;
@@ -107,23 +106,21 @@ int runDumpTool(const std::vector<std::string>& args, std::ostream& out, std::os
     int status = 0;
     bool first = true;
     for (const std::string& path : files) {
-        std::vector<uint8_t> bytes;
+        tools::InputFile input;
         std::string reason;
-        if (!readFile(path, bytes, reason)) {
+        if (!input.open(path, reason)) {
             err << program << ": cannot open " << path << ": " << reason << "\n";
             status = kExitTrouble;
             continue;
         }
-        std::string text;
-        if (!first) text += "\n";
+        if (!first) out << "\n";
         first = false;
-        if (!dumpChunkFile(bytes, path, options, text) && status == 0) status = kExitMalformed;
-        out << text;
+        if (!dumpChunkFile(input.bytes(), path, options, out) && status == 0) status = kExitMalformed;
     }
     return status;
 }
 
-int runMkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int mkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
     const char* program = "tarnel-mkobj";
     std::string textPath, outputPath;
     bool haveText = false, haveOutput = false;
@@ -151,34 +148,38 @@ int runMkobjTool(const std::vector<std::string>& args, std::istream& in, std::os
     if (!haveText) return usageError(err, program, "no text named");
     if (!haveOutput) return usageError(err, program, "no output file named (-o FILE)");
 
-    std::string text;
+    std::string stdinText;
+    tools::InputFile input;
+    std::string_view text;
     if (textPath == "-") {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        stdinText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        text = stdinText;
     } else {
-        std::vector<uint8_t> bytes;
         std::string reason;
-        if (!readFile(textPath, bytes, reason)) {
+        if (!input.open(textPath, reason)) {
             err << program << ": cannot open " << textPath << ": " << reason << "\n";
             return kExitTrouble;
         }
-        text.assign(bytes.begin(), bytes.end());
+        text = {reinterpret_cast<const char*>(input.bytes().data()), input.bytes().size()};
     }
 
     std::vector<uint8_t> file;
     std::vector<TextError> errors;
     if (!buildFromText(text, file, errors)) {
         const std::string shownPath = textPath == "-" ? "<stdin>" : textPath;
+        // the errors come in line order: one pass over the text finds each line
+        uint32_t lineNumber = 1;
+        size_t start = 0;
         for (const TextError& e : errors) {
             err << shownPath << ":" << e.line << ": " << e.message << "\n";
             // the line itself, so the reader sees what was meant
-            size_t start = 0;
-            for (uint32_t n = 1; n < e.line && start != std::string::npos; ++n) {
+            for (; lineNumber < e.line && start != std::string_view::npos; ++lineNumber) {
                 start = text.find('\n', start);
-                if (start != std::string::npos) ++start;
+                if (start != std::string_view::npos) ++start;
             }
-            if (start != std::string::npos && start <= text.size()) {
+            if (start != std::string_view::npos && start <= text.size()) {
                 size_t stop = text.find('\n', start);
-                err << "    " << text.substr(start, stop == std::string::npos ? std::string::npos : stop - start)
+                err << "    " << text.substr(start, stop == std::string_view::npos ? std::string_view::npos : stop - start)
                     << "\n";
             }
         }
@@ -195,6 +196,16 @@ int runMkobjTool(const std::vector<std::string>& args, std::istream& in, std::os
         return kExitTrouble;
     }
     return 0;
+}
+
+}  // namespace
+
+int runDumpTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return guarded("tarnel-dump", err, [&] { return dumpTool(args, out, err); });
+}
+
+int runMkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    return guarded("tarnel-mkobj", err, [&] { return mkobjTool(args, in, out, err); });
 }
 
 }  // namespace tarnel::textform
