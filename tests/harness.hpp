@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -40,6 +43,29 @@ private:
 // Runs tarnel with these arguments (the program path is added) in the
 // scratch folder, so relative names land there.
 RunResult runLinker(const ScratchDir& dir, const std::vector<std::string>& args);
+
+// Lowers the largest file this process may write, so that writes to a regular
+// file fail part way (EFBIG) even for root; restores the limit on destruction.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, previous_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
 
 // Hex text of bytes, "C0 DE CF 01 ...", for readable failure messages.
 std::string hexBytes(const Bytes& bytes);

@@ -369,27 +369,6 @@ TEST(FaultInjection, UnwritableOutputsAreReported) {
     }
 }
 
-// Lowers the largest file this process may write, so that writes to a regular
-// file fail part way (EFBIG) even for root; restores the limit on destruction.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
-
 // A write that fails at the first buffer, or many buffers in while the
 // next ones are being filled, in each kind of output.
 TEST(FaultInjection, FailedWriteRemovesThePartialFile) {

@@ -964,27 +964,6 @@ TEST(OutputFile, FilesThatCannotBeCreatedOrWrittenAreReported) {
     for (const GoldenCase& c : cases) checkGolden(c);
 }
 
-// Lowers the file size limit for the duration of a scope, so that writing a
-// regular file fails part way, as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
-};
-
 TEST(OutputFile, PartialFileIsRemovedWhenAWriteFails) {
     ScratchDir dir;
     dir.write("m.o", ModuleBuilder().code(fill(0x100, 0x4E)).end());

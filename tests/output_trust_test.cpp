@@ -31,27 +31,6 @@ std::set<std::string> namesIn(const ScratchDir& dir) {
     return names;
 }
 
-// Lowers the largest file this process may write, so that writes to a regular
-// file fail part way (EFBIG) even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
-
 // Starts the tarnel program in dir with its output thrown away; returns its pid.
 pid_t startProgram(const ScratchDir& dir, const std::vector<std::string>& args) {
     pid_t pid = fork();
