@@ -79,7 +79,7 @@ std::string nameAt(ItemContext& c, size_t i, std::string_view& name) {
 
 std::string oneWordItem(ItemContext& c, const char* keyword, const char* what) {
     if (auto e = expectCount(c, keyword, 1, what); !e.empty()) return e;
-    uint32_t value;
+    uint32_t value = 0;
     if (auto e = numberAt(c, 0, what, value); !e.empty()) return e;
     c.node.payload.word(value);
     return {};
@@ -87,7 +87,7 @@ std::string oneWordItem(ItemContext& c, const char* keyword, const char* what) {
 
 std::string sectionItem(ItemContext& c, const char* keyword) {
     if (auto e = expectCount(c, keyword, 1, "a section"); !e.empty()) return e;
-    uint32_t value;
+    uint32_t value = 0;
     if (auto e = sectionAt(c, 0, value); !e.empty()) return e;
     c.node.payload.word(value);
     return {};
@@ -97,7 +97,7 @@ std::string sectionItem(ItemContext& c, const char* keyword) {
 std::string wordsItem(ItemContext& c, const char* keyword, bool countsForXref) {
     if (c.args.empty()) return format("expected one or more numbers after '%s'", keyword);
     for (size_t i = 0; i < c.args.size(); ++i) {
-        uint32_t value;
+        uint32_t value = 0;
         if (auto e = numberAt(c, i, "a number", value); !e.empty()) return e;
         c.node.payload.word(value);
     }
