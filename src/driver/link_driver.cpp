@@ -10,32 +10,33 @@
 #include "output/writer.hpp"
 #include "report/buildinfo.hpp"
 #include "report/linkmap.hpp"
+#include "report/summary.hpp"
 
 namespace tarnel {
 
 namespace {
 
 // Creates the output file, lets the writer fill it and checks every write.
-// Returns the bytes written, or 0 when the file could not be created or
-// written (the name then holds what it held before).
+// A file that could not be created or written leaves the name holding what
+// it held before, and counts as 0 bytes.
 template <class Writer>
-uint32_t writeOutputFile(LinkState& state, Writer&& writer) {
+WrittenOutput writeOutputFile(LinkState& state, Writer&& writer) {
     OutputFile file;
     if (!file.create(state.outputName)) {
         reportError(state, "File %s could not be created\n", state.outputName.c_str());
-        return 0;
+        return {};
     }
-    uint32_t written = writer(file);
+    const uint32_t written = writer(file);
     if (!file.close()) {
         reportError(state, "Error writing %s\n", state.outputName.c_str());
-        return 0;
+        return {true, 0};
     }
-    return written;
+    return {true, written};
 }
 
 // Packs the loaded modules into a library. It is written even when loading
 // reported errors.
-uint32_t libraryBranch(LinkState& state) {
+WrittenOutput libraryBranch(LinkState& state) {
     return writeOutputFile(state, [&](OutputFile& file) {
         file.writeWord(tagWord(ChunkTag::library));
         file.writeWord(librarySymbolTableSize(state));
@@ -43,32 +44,37 @@ uint32_t libraryBranch(LinkState& state) {
     });
 }
 
-uint32_t linkBranch(LinkState& state) {
+WrittenOutput linkBranch(LinkState& state) {
+    // the totals of the five merged sections, which place every module's parts
     layoutSections(state);
+    // the merged base section within a base register's 64 KB reach
     checkBaseSize(state);
+    // every section, and a ROM image with its start, below 2^32
     checkAddressSpace(state);
+    // _base, when there is base data and no module defines it first
     defineBaseSymbol(state);
+    // module-relative fields get the starts of their target parts
     applyReloc16(state, state.reloc16List);
     applyReloc32(state, state.reloc32List);
     applyDrel16(state);
+    // every reference patched with its definition's address or distance
     resolveXrefs(state);
     // a failed link creates nothing and leaves an existing file untouched
-    if (state.errorStatus != 0) return 0;
-    return writeOutputFile(state, [&](OutputFile& file) { return writeLinkedOutput(state, file); });
+    if (state.errorStatus != 0) return {};
+    return writeOutputFile(state, [&](OutputFile& file) {
+        // the records a relocatable output carries count from its merged sections
+        if (!state.romMode) mergeRelocOffsets(state);
+        return writeLinkedOutput(state, file);
+    });
 }
 
 }  // namespace
 
 void runLink(LinkState& state) {
-    uint32_t fileSize = state.libraryMode ? libraryBranch(state) : linkBranch(state);
-
-    uint32_t codeSize = state.codeTotal + state.dataTotal + state.baseTotal + state.bssRunning + state.bssbRunning;
+    const WrittenOutput output = state.libraryMode ? libraryBranch(state) : linkBranch(state);
+    // the reports follow whatever the output and the errors
     printBuildInfo(state);
-    say(state, "tarnel complete - Maximum code size = %ld ($%08lx) bytes\n\n", long(codeSize),
-        (unsigned long)codeSize);
-    // a ROM image reports the image size, whatever the file holds
-    if (state.romMode) fileSize = codeSize;
-    say(state, "Maximum file size = %ld ($%08lx) bytes\n", long(fileSize), (unsigned long)fileSize);
+    printSummary(state, output);
     if (state.mapWanted) printLinkMap(state);
 }
 

@@ -10,21 +10,12 @@ constexpr uint32_t kBaseLimit = 0x10000;
 }
 
 void layoutSections(LinkState& state) {
-    state.codeTotal = state.dataTotal = state.bssTotal = state.baseTotal = state.bssbTotal = 0;
-    for (Module& m : state.modules) state.codeTotal += m.codeSize;
-    for (Module& m : state.modules) {
-        if (state.romMode) m.dataAddr += state.codeTotal;
-        state.dataTotal += m.dataSize;
-    }
-    for (Module& m : state.modules) {
-        if (state.romMode) m.bssAddr += state.codeTotal + state.dataTotal;
-        state.bssTotal += m.bssSize;
-    }
-    for (Module& m : state.modules) state.baseTotal += m.baseSize;
-    // the base region holds all base parts, then all bssb parts
-    for (Module& m : state.modules) {
-        m.bssbAddr += state.baseTotal;
-        state.bssbTotal += m.bssbSize;
+    // the totals alone place every part: sectionStart adds them where ROM mode
+    // and the base region put a section after others
+    for (const SectionFields& f : kSectionFields) {
+        uint32_t total = 0;
+        for (const Module& m : state.modules) total += m.*f.size;
+        state.*f.total = total;
     }
 }
 
@@ -67,18 +58,6 @@ void defineBaseSymbol(LinkState& state) {
     // appended last, so a module's own _base wins the lookup
     state.xdefList.push_back(LinkSymbol{name, value, 0, 0,
                                         int16_t(SectionKind::base), uint8_t(0x80 + uint32_t(SectionKind::base))});
-}
-
-uint32_t sectionStart(const LinkState& state, uint32_t module, uint32_t section) {
-    if (section >= kSectionCount || module >= state.modules.size()) return 0;
-    return state.modules[module].*kSectionFields[section].addr;
-}
-
-uint32_t biasedStart(const LinkState& state, uint32_t module, uint32_t section) {
-    uint32_t start = sectionStart(state, module, section);
-    if (section == uint32_t(SectionKind::base) || section == uint32_t(SectionKind::bssb))
-        start += uint32_t(LinkState::baseBias);
-    return start;
 }
 
 }  // namespace tarnel

@@ -8,8 +8,8 @@
 
 namespace tarnel {
 
-// Totals the five sections over all slots. In ROM mode data follows all code
-// and bss follows all data; bssb always follows all base data.
+// Totals the five sections over all slots; the totals place each part (see
+// objfmt/placement.hpp).
 void layoutSections(LinkState& state);
 // The merged base section must fit the 64 KB a base register reaches.
 void checkBaseSize(LinkState& state);
@@ -18,10 +18,5 @@ void checkBaseSize(LinkState& state);
 void checkAddressSpace(LinkState& state);
 // Defines `_base` after every loaded xdef when there is base data.
 void defineBaseSymbol(LinkState& state);
-
-// A module's start in a section; 0 for a section number outside 0..4.
-uint32_t sectionStart(const LinkState& state, uint32_t module, uint32_t section);
-// The same with the base bias added for base and bssb.
-uint32_t biasedStart(const LinkState& state, uint32_t module, uint32_t section);
 
 }  // namespace tarnel

@@ -2,9 +2,9 @@
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
-#include "link/layout.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/placement.hpp"
 
 namespace tarnel {
 
@@ -16,16 +16,10 @@ void reportFieldOutside(LinkState& state, uint32_t offset, uint32_t section, uin
 
 namespace {
 
-// What a record adds at its field: the start of the target module's part of
-// the target section. In ROM mode the start is an address in the ROM, and the
-// base region is placed after all code and data.
+// What a record adds at its field: where the target module's part of the
+// target section lies.
 uint32_t relocAddend(const LinkState& state, uint32_t toSection, uint32_t toModule) {
-    if (toSection >= kSectionCount || toModule >= state.modules.size()) return 0;
-    uint32_t start = sectionStart(state, toModule, toSection);
-    bool baseRegion = toSection == uint32_t(SectionKind::base) || toSection == uint32_t(SectionKind::bssb);
-    if (!state.romMode) return baseRegion ? start + uint32_t(LinkState::baseBias) : start;
-    if (baseRegion) start += state.codeTotal + state.dataTotal;
-    return start + state.romStart;
+    return partAddress(state, toModule, toSection, AddressView::relocation);
 }
 
 template <uint32_t Width>
@@ -60,16 +54,12 @@ void applyDrel16(LinkState& state) {
         for (std::span<uint8_t> chunk : module.drel16List) {
             uint32_t numoff = uint32_t(chunk.size() / 4 - 1);
             uint32_t block = readWordBE(chunk.data());
-            uint32_t delta;
-            switch (block) {
-            case 1: delta = module.dataAddr; break;
-            case 2: delta = module.bssAddr; break;
-            case 3: delta = module.baseAddr + uint32_t(LinkState::baseBias); break;
-            case 4: delta = module.bssbAddr + uint32_t(LinkState::baseBias); break;
-            default:
+            // the block names the section whose start the fields get
+            if (block < 1 || block > 4) {
                 say(state, "numoff %ld blk = %ld\n", long(numoff), long(block));
                 continue;  // delta 0: the fields keep their content
             }
+            const uint32_t delta = biasedStart(state, m, block);
             // the fields always lie in the module's code, whatever the block
             std::span<uint8_t> code = sectionBytes(module, uint32_t(SectionKind::code));
             for (uint32_t i = 0; i < numoff; ++i) {
@@ -86,64 +76,12 @@ void applyDrel16(LinkState& state) {
     }
 }
 
-namespace {
-
-// Where a (from, to) pair's chunk comes among the twelve a list may have:
-// from code, data, base; to code, data, base, bss. -1 for the pairs no
-// chunk carries (bss is never a source, and bssb neither a source nor a
-// target); their records are neither written nor converted.
-int pairIndex(uint32_t from, uint32_t to) {
-    static constexpr int kFrom[kSectionCount] = {0, 1, -1, 2, -1};
-    static constexpr int kTo[kSectionCount] = {0, 1, 3, 2, -1};
-    if (from >= kSectionCount || to >= kSectionCount || kFrom[from] < 0 || kTo[to] < 0) return -1;
-    return kFrom[from] * 4 + kTo[to];
-}
-
-// The chunks of one list in pair order, each with its records in list order:
-// the records are counted per pair, then each offset is converted and put in
-// its pair's place, so the list is walked twice however many pairs it holds.
-uint32_t writeRelocChunksOf(LinkState& state, OutputFile& file, uint32_t tag, RelocList& list) {
-    constexpr int kPairs = 12;
-    size_t count[kPairs] = {}, at[kPairs];
-    for (const RelocEntry& r : list)
-        if (int p = pairIndex(r.fromSection, r.toSection); p >= 0) ++count[p];
-    size_t total = 0;
-    for (int p = 0; p < kPairs; ++p) {
-        at[p] = total;
-        total += count[p];
-    }
-    std::vector<uint8_t, HugePageAllocator<uint8_t>> words(total * 4);
-    for (RelocEntry& r : list) {
-        int p = pairIndex(r.fromSection, r.toSection);
-        if (p < 0) continue;
-        // written offsets count from the start of the merged from-section
-        r.offset += sectionStart(state, r.fromModule, r.fromSection);
-        writeWordBE(&words[4 * at[p]++], r.offset);
-    }
-    uint32_t written = 0;
-    size_t begin = 0;
-    for (int p = 0; p < kPairs; ++p) {
-        if (count[p] == 0) continue;  // no empty chunk is ever written
-        const uint32_t from = uint32_t(p / 4), toOrder = uint32_t(p % 4);
-        static constexpr uint32_t kSectionOf[4] = {0, 1, 3, 2};
-        uint8_t head[16];
-        writeWordBE(head, tag);
-        writeWordBE(head + 4, uint32_t(8 + 4 * count[p]));
-        writeWordBE(head + 8, kSectionOf[from]);
-        writeWordBE(head + 12, kSectionOf[toOrder]);
-        file.write(head, sizeof head);
-        file.write(words.data() + 4 * begin, 4 * count[p]);
-        written += uint32_t(16 + 4 * count[p]);
-        begin += count[p];
-    }
-    return written;
-}
-
-}  // namespace
-
-uint32_t writeRelocChunks(LinkState& state, OutputFile& file) {
-    return writeRelocChunksOf(state, file, tagWord(ChunkTag::reloc16), state.reloc16List) +
-           writeRelocChunksOf(state, file, tagWord(ChunkTag::reloc32), state.reloc32List);
+void mergeRelocOffsets(LinkState& state) {
+    for (RelocList* list : {&state.reloc16List, &state.reloc32List})
+        for (RelocEntry& r : *list)
+            // only the records a chunk carries: the others are never written
+            if (relocPairIndex(r.fromSection, r.toSection) >= 0)
+                r.offset += sectionStart(state, r.fromModule, r.fromSection);
 }
 
 }  // namespace tarnel

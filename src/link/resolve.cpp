@@ -6,10 +6,10 @@
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
-#include "link/layout.hpp"
 #include "link/xdef_index.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/placement.hpp"
 
 namespace tarnel {
 
@@ -106,13 +106,15 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     }
     f += shape.at;
 
-    uint32_t A = 0;
-    if (s < kSectionCount)
+    uint32_t A = 0, absolute = state.romStart;
+    if (s < kSectionCount) {
         A = biasedStart(state, d, s) + xdef->value;
-    else
+        absolute = partAddress(state, d, s, AddressView::program) + xdef->value;
+    } else {
         reportBadSection(state, type, *xdef);
+    }
     uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef->value;
-    const uint32_t Q = module.codeAddr + xref.value;
+    const uint32_t Q = sectionStart(state, m, uint32_t(SectionKind::code)) + xref.value;
     const bool pcRelative = type == LINK_PCREL8 || type == LINK_PCREL16 || type == LINK_PCREL32;
     if (pcRelative && (s == uint32_t(SectionKind::data) || s == uint32_t(SectionKind::bss))) {
         // data and bss lie at a fixed distance from the code only in a ROM image
@@ -123,7 +125,6 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
         }
         C = A;
     }
-    const uint32_t absolute = A + state.romStart;
 
     auto outOfRange = [&](const char* format) {
         reportError(state, format, std::string(xref.name).c_str(), module.fileName->c_str());

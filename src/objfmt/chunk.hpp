@@ -46,6 +46,29 @@ const char* sectionName(uint32_t section);
 // The four-character column text of the map: "code", "data", "bss ", ...
 const char* sectionDisplay(uint32_t section);
 
+// The (from, to) section pairs an executable's relocation chunks carry, in
+// their fixed order: from code, data and base, each to code, data, base and
+// bss. bss is never a source, and bssb neither a source nor a target.
+struct RelocPair {
+    uint8_t from, to;
+};
+inline constexpr uint32_t kRelocPairCount = 12;
+inline constexpr RelocPair kRelocPairs[kRelocPairCount] = {
+    {0, 0}, {0, 1}, {0, 3}, {0, 2}, {1, 0}, {1, 1}, {1, 3}, {1, 2}, {3, 0}, {3, 1}, {3, 3}, {3, 2},
+};
+// Where a pair comes among them; -1 for a pair no chunk carries.
+constexpr int relocPairIndex(uint32_t from, uint32_t to) {
+    constexpr int kFrom[5] = {0, 1, -1, 2, -1};
+    constexpr int kTo[5] = {0, 1, 3, 2, -1};
+    if (from >= 5 || to >= 5 || kFrom[from] < 0 || kTo[to] < 0) return -1;
+    return kFrom[from] * 4 + kTo[to];
+}
+static_assert([] {
+    for (uint32_t p = 0; p < kRelocPairCount; ++p)
+        if (relocPairIndex(kRelocPairs[p].from, kRelocPairs[p].to) != int(p)) return false;
+    return true;
+}());
+
 // How an xref uses its symbol: the type byte of its `link` entry.
 enum AccessType : uint8_t {
     LINK_ABS8 = 0, LINK_ABS16 = 1, LINK_ABS32 = 2,

@@ -42,7 +42,7 @@ uint32_t librarySymbolTableSize(const LinkState& state) {
     return size;
 }
 
-uint32_t writeLibrary(LinkState& state, OutputFile& file) {
+uint32_t writeLibrary(const LinkState& state, OutputFile& file) {
     uint32_t written = 0;
     ByteBuilder table;
     for (const LinkSymbol& s : state.librarySymbols) {
@@ -53,7 +53,7 @@ uint32_t writeLibrary(LinkState& state, OutputFile& file) {
     written += uint32_t(table.size());
 
     for (uint32_t i = 0; i < state.moduleCount; ++i) {
-        Module& m = state.modules[i];
+        const Module& m = state.modules[i];
         std::vector<MemberChunk> chunks = memberChunks(m);
         if (chunks.empty()) continue;  // a module with nothing kept gets no lib chunk
         uint32_t length = 0;
@@ -68,11 +68,6 @@ uint32_t writeLibrary(LinkState& state, OutputFile& file) {
             file.writeKept(c.payload.data(), c.payload.size());
         }
         written += 8 + length;
-        state.codeTotal += m.codeSize;
-        state.dataTotal += m.dataSize;
-        state.baseTotal += m.baseSize;
-        state.bssRunning += m.bssSize;
-        state.bssbRunning += m.bssbSize;
     }
 
     uint8_t end[4];

@@ -14,7 +14,6 @@ namespace tarnel {
 uint32_t librarySymbolTableSize(const LinkState& state);
 
 // Writes everything after the `library` header chunk and returns its size.
-// Adds each member's section sizes to the figures the summary prints.
-uint32_t writeLibrary(LinkState& state, OutputFile& file);
+uint32_t writeLibrary(const LinkState& state, OutputFile& file);
 
 }  // namespace tarnel

@@ -1,9 +1,9 @@
 #include "output/writer.hpp"
 
-#include "link/reloc.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 #include "output/embedded.hpp"
+#include "output/reloc_chunks.hpp"
 #include "output/srec.hpp"
 
 namespace tarnel {

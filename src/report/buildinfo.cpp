@@ -7,6 +7,7 @@
 
 #include "driver/diag.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/placement.hpp"
 
 namespace tarnel {
 
@@ -22,18 +23,17 @@ namespace {
 struct InfoPass {
     SectionKind section;
     const char* format;
-    bool biased;  // the base region shows offsets with the bias, never romStart
 };
 
 // "(??-???-????)", spelled so that no trigraph is read
 constexpr const char* kNoDate = "(\?\?-\?\?\?-\?\?\?\?)";
 
 constexpr InfoPass kPasses[] = {
-    {SectionKind::code, " %s %6s code $%08lx-$%08lx Size: %8ld %s\n", false},
-    {SectionKind::data, " %s %6s data $%08lx-$%08lx Size: %8ld %s\n", false},
-    {SectionKind::bss, " %s %6s bss  $%08lx-$%08lx Size: %8ld %s\n", false},
-    {SectionKind::base, " %s %6s base $%08lx-$%08lx Size: %8ld %s\n", true},
-    {SectionKind::bssb, " %s %6s bssb $%08lx-$%08lx Size: %8ld %s\n", true},
+    {SectionKind::code, " %s %6s code $%08lx-$%08lx Size: %8ld %s\n"},
+    {SectionKind::data, " %s %6s data $%08lx-$%08lx Size: %8ld %s\n"},
+    {SectionKind::bss, " %s %6s bss  $%08lx-$%08lx Size: %8ld %s\n"},
+    {SectionKind::base, " %s %6s base $%08lx-$%08lx Size: %8ld %s\n"},
+    {SectionKind::bssb, " %s %6s bssb $%08lx-$%08lx Size: %8ld %s\n"},
 };
 
 }  // namespace
@@ -51,7 +51,7 @@ void printBuildInfo(LinkState& state) {
         for (uint32_t i = 0; i < state.moduleCount; ++i) {
             const Module& m = state.modules[i];
             if ((m.*f.chunk).empty()) continue;
-            uint32_t start = m.*f.addr + (pass.biased ? uint32_t(LinkState::baseBias) : state.romStart);
+            uint32_t start = partAddress(state, i, uint32_t(pass.section), AddressView::buildInfo);
             uint32_t size = m.*f.size;
             std::string name = padName(m.moduleName ? *m.moduleName : "-", state.widestModuleName);
             say(state, pass.format, name.c_str(), m.version ? m.version->c_str() : " 0.000",

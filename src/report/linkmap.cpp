@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "objfmt/chunk.hpp"
+#include "objfmt/placement.hpp"
 #include "report/text.hpp"
 
 namespace tarnel {
@@ -46,16 +47,9 @@ std::vector<std::string> moduleLineEnds(const LinkState& state) {
     return ends;
 }
 
-// Where a symbol's section starts in its module, as the map shows addresses:
-// base and bssb with the bias, every section with romStart.
+// Where a symbol's part of its section lies, as the map shows addresses.
 uint32_t symbolBase(const LinkState& state, const LinkSymbol& s) {
-    const Module& m = state.modules[uint32_t(s.module)];
-    uint32_t section = uint32_t(uint16_t(s.section));
-    uint32_t start = 0;
-    if (section < kSectionCount) start = m.*kSectionFields[section].addr;
-    if (section == uint32_t(SectionKind::base) || section == uint32_t(SectionKind::bssb))
-        start += uint32_t(LinkState::baseBias);
-    return start + state.romStart;
+    return partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), AddressView::program);
 }
 
 // The display texts of sections 0..4, then of any other number.
