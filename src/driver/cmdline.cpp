@@ -2,23 +2,15 @@
 
 #include <cctype>
 #include <cstdio>
-#include <exception>
 #include <span>
 #include <string_view>
-#include <new>
 
 #include "driver/diag.hpp"
-#include "driver/link_driver.hpp"
-#include "driver/tarnel.hpp"
 #include "objfmt/filebytes.hpp"
 #include "objfmt/loader.hpp"
 #include "objfmt/read_ahead.hpp"
 
 namespace tarnel {
-
-namespace {
-
-constexpr size_t kLabelLimit = 90;
 
 void printBanner(LinkState& state) {
     say(state, "tarnel ColdFire Linker version 2.32 (31 May 2004)\n");
@@ -37,6 +29,10 @@ void printUsage(LinkState& state, const std::string& program) {
     say(state, "         -r<hexaddr>  generate binary rom file (e.g. -r78000000)\n");
     say(state, "         -s<hexaddr>  generate s-record file\n");
 }
+
+namespace {
+
+constexpr size_t kLabelLimit = 90;
 
 // The hexadecimal digits after "-r" or "-s" accumulate onto romStart; the
 // first character that is not a hex digit ends them. A digit that would shift
@@ -209,45 +205,25 @@ void processCommandFile(LinkState& state, const std::string& path) {
     }
 }
 
-int runTarnel(const std::vector<std::string>& args, std::ostream& out) {
-    LinkState state(out);
-    try {
-        linkerStartup(state);
-        printBanner(state);
-        if (args.size() < 2) {
-            printUsage(state, args.empty() ? std::string() : args[0]);
-            linkerTeardown(state);
-            return 0;
-        }
-        size_t next = 1;
-        {
-            ReadingAhead ahead(state, std::span(args).subspan(1), true);
-            while (next < args.size() && !state.commandFileFlag) {
-                const std::string& arg = args[next++];
-                if (!arg.empty() && arg[0] == '-')
-                    handleOption(state, arg);
-                else
-                    handleFileArgument(state, arg);
-            }
-        }
-        if (state.commandFileFlag) {
-            // the argument after -f names the command file; later ones are never looked at
-            if (next < args.size())
-                processCommandFile(state, args[next]);
+void handleArguments(LinkState& state, const std::vector<std::string>& args) {
+    size_t next = 1;
+    {
+        ReadingAhead ahead(state, std::span(args).subspan(1), true);
+        while (next < args.size() && !state.commandFileFlag) {
+            const std::string& arg = args[next++];
+            if (!arg.empty() && arg[0] == '-')
+                handleOption(state, arg);
             else
-                reportError(state, "No commandline file to process!\n");
+                handleFileArgument(state, arg);
         }
-        runLink(state);
-        linkerTeardown(state);
-    } catch (const std::bad_alloc&) {
-        reportError(state, "Out of memory\n");
-        return 1;
-    } catch (const std::exception& e) {
-        // no failure may end the process: it is reported like any other
-        reportError(state, "Internal error: %s\n", e.what());
-        return 1;
     }
-    return state.errorStatus != 0 ? 1 : 0;
+    if (state.commandFileFlag) {
+        // the argument after -f names the command file; later ones are never looked at
+        if (next < args.size())
+            processCommandFile(state, args[next]);
+        else
+            reportError(state, "No commandline file to process!\n");
+    }
 }
 
 }  // namespace tarnel

@@ -10,6 +10,14 @@
 
 namespace tarnel {
 
+// The banner every run prints first.
+void printBanner(LinkState& state);
+// The usage text of a run without arguments; program is argv[0].
+void printUsage(LinkState& state, const std::string& program);
+
+// The arguments after args[0], in order, up to -f; then the command file -f names.
+void handleArguments(LinkState& state, const std::vector<std::string>& args);
+
 // An argument or command-file token that begins with '-'.
 void handleOption(LinkState& state, const std::string& arg);
 // Any other argument or token: the output name after -o, a listed library
