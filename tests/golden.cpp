@@ -23,6 +23,8 @@ void runOnce(const GoldenCase& c, bool withOldFile) {
     }
     // a device such as /dev/full is only written to, never compared
     if (std::filesystem::path(c.outputName).is_absolute()) return;
+    // a folder named as the output stays what it was
+    if (c.outputName == ".") return;
     if (c.file) {
         ASSERT_TRUE(dir.exists(c.outputName)) << c.outputName << " was not written";
         EXPECT_EQ(hexBytes(dir.read(c.outputName)), hexBytes(*c.file));
@@ -51,7 +53,7 @@ void checkGolden(const GoldenCase& c) {
     runOnce(c, false);
     // an existing file can only be planted where the run would create one
     std::filesystem::path name(c.outputName);
-    bool plantable = name.is_relative() && !name.has_parent_path();
+    bool plantable = name.is_relative() && !name.has_parent_path() && name != ".";
     if (!c.file && plantable) runOnce(c, true);
 }
 

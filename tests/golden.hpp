@@ -37,6 +37,25 @@ void checkGolden(const GoldenCase& c);
 std::string summary(const std::vector<std::string>& moduleLines, uint32_t codeSize, uint32_t fileSize,
                     const std::string& output = "a.out");
 
+// An output the linker cannot create or write, even as root, with the message
+// it reports. Relative names are in the scratch folder of the run.
+struct OutputFault {
+    const char* what;
+    const char* output;
+    const char* message;  // after "error: "
+    bool created;         // the file was created, so its writer ran
+};
+
+// The one set of output faults every kind of output is tried with.
+inline const std::vector<OutputFault> kOutputFaults = {
+    {"a full device", "/dev/full", "Error writing /dev/full\n", true},
+    {"inside a missing folder", "nodir/out", "File nodir/out could not be created\n", false},
+    {"a folder no one can create files in", "/proc/tarnel-test-output",
+     "File /proc/tarnel-test-output could not be created\n", false},
+    {"a parent that is a regular file", "m.o/out", "File m.o/out could not be created\n", false},
+    {"an existing folder", ".", "File . could not be created\n", false},
+};
+
 // n copies of a byte: filler for section parts whose content only has to be
 // recognisable in the output.
 inline Bytes fill(size_t n, uint8_t byte) { return Bytes(n, byte); }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "golden.hpp"
 #include "harness.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
@@ -335,28 +336,14 @@ TEST(HostileInput, NameFieldOfSixteenMegabytesLinks) {
 
 // ---- Faults on the output side ----
 
-struct OutputFault {
-    const char* what;
-    const char* output;  // relative names are in the scratch folder
-    const char* message;
-};
-
-// Outputs that fail even for root: a device that is always full, a folder in
-// which no file can be created (/proc), a path through a regular file, and a
-// path that is a folder.
+// Outputs that fail even for root, in a link and a library run: the fault is
+// reported once, no size is claimed, and a device is never removed.
 TEST(FaultInjection, UnwritableOutputsAreReported) {
-    const std::vector<OutputFault> cases = {
-        {"a full device", "/dev/full", "Error writing /dev/full\n"},
-        {"a folder no one can create files in", "/proc/tarnel-test-output", "File /proc/tarnel-test-output could not be created\n"},
-        {"a parent that is a regular file", "m.o/out", "File m.o/out could not be created\n"},
-        {"an existing folder", "sub", "File sub could not be created\n"},
-    };
-    for (const OutputFault& c : cases) {
+    for (const OutputFault& c : kOutputFaults) {
         for (bool library : {false, true}) {
             SCOPED_TRACE(std::string(c.what) + (library ? " (library)" : " (link)"));
             ScratchDir dir;
             dir.write("m.o", ModuleBuilder().code(Bytes(64, 0x4E)).xdef(SectionKind::code, 0, "f").end());
-            std::filesystem::create_directory(dir.path("sub"));
             std::vector<std::string> args{"m.o", "-o", c.output};
             if (library) args.insert(args.begin(), "-g");
             RunResult r = runLinker(dir, args);
@@ -364,7 +351,6 @@ TEST(FaultInjection, UnwritableOutputsAreReported) {
             EXPECT_EQ(countOf(r.out, std::string("error: ") + c.message), 1u) << r.out;
             EXPECT_NE(r.out.find("Maximum file size = 0 ($00000000) bytes\n"), std::string::npos) << r.out;
             EXPECT_TRUE(std::filesystem::exists("/dev/full"));  // a device is never removed
-            EXPECT_TRUE(std::filesystem::is_directory(dir.path("sub")));
         }
     }
 }

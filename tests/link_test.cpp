@@ -939,28 +939,15 @@ TEST(Relocation, FieldsOutsideTheSectionBytesAreReportedAndNotPatched) {
 TEST(OutputFile, FilesThatCannotBeCreatedOrWrittenAreReported) {
     const Bytes module = ModuleBuilder().code({0x4E, 0x71, 0x4E, 0x75}).end();
     const std::vector<std::string> code4 = {R"(  -  0.000 code $00000000-$00000004 Size:        4 (??-???-????))"};
-    const GoldenCase cases[] = {
-        {"inside a missing folder",
-         {{"m.o", module}},
-         {"m.o", "-o", "nodir/out"},
-         "error: File nodir/out could not be created\n" + summary(code4, 4, 0, "nodir/out"),
-         std::nullopt, 1, "nodir/out"},
-        {"inside a path that is a file",
-         {{"m.o", module}},
-         {"m.o", "-o", "m.o/out"},
-         "error: File m.o/out could not be created\n" + summary(code4, 4, 0, "m.o/out"),
-         std::nullopt, 1, "m.o/out"},
-        {"a full device",
-         {{"m.o", module}},
-         {"m.o", "-o", "/dev/full"},
-         "error: Error writing /dev/full\n" + summary(code4, 4, 0, "/dev/full"),
-         std::nullopt, 1, "/dev/full"},
-        {"a ROM image on a full device still shows the image size",
-         {{"m.o", module}},
-         {"-r0", "m.o", "-o", "/dev/full"},
-         "error: Error writing /dev/full\n" + summary(code4, 4, 4, "/dev/full"),
-         std::nullopt, 1, "/dev/full"},
-    };
+    std::vector<GoldenCase> cases;
+    for (const OutputFault& f : kOutputFaults)
+        cases.push_back({f.what, {{"m.o", module}}, {"m.o", "-o", f.output},
+                         std::string("error: ") + f.message + summary(code4, 4, 0, f.output), std::nullopt, 1,
+                         f.output});
+    // a ROM image shows the image size whatever the file holds
+    cases.push_back({"a ROM image on a full device", {{"m.o", module}}, {"-r0", "m.o", "-o", "/dev/full"},
+                     "error: Error writing /dev/full\n" + summary(code4, 4, 4, "/dev/full"), std::nullopt, 1,
+                     "/dev/full"});
     for (const GoldenCase& c : cases) checkGolden(c);
 }
 
