@@ -54,7 +54,6 @@ void InputArena::release() {
 }
 
 uint8_t* InputArena::allocate(size_t count) {
-    std::lock_guard lock(mutex_);
     if (kHeapBuffers) {
         // one block per file, so that a read past its last byte is caught
         // rather than hidden in the bytes of the next file
@@ -93,17 +92,6 @@ ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<u
     if (to) std::memcpy(to, all.data(), all.size());
     bytes = {to, all.size()};
     return ReadStatus::ok;
-}
-
-bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
-    // looked at before it is opened: opening a pipe or a device can block or
-    // act on the device
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    FileCloser closer{fd};
-    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readOpenRegularFile(fd, st, arena, bytes);
 }
 
 }  // namespace tarnel

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,8 +22,7 @@ public:
     // Frees every block; nothing handed out before may be used after it.
     void release();
 
-    // Room for count bytes, valid until the arena is destroyed. Safe to call
-    // from the read-ahead thread and the loader at once.
+    // Room for count bytes, valid until the arena is destroyed.
     uint8_t* allocate(size_t count);
 
 private:
@@ -33,7 +31,6 @@ private:
         size_t size;
         size_t used;
     };
-    std::mutex mutex_;
     std::vector<Block> blocks_;
     std::vector<std::unique_ptr<uint8_t[]>> exact_;  // sanitizer builds: one block per file
 };
@@ -42,10 +39,5 @@ enum class ReadStatus { ok, notFound, unreadable };
 
 // Reads the whole file at path into the arena.
 ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
-
-// Reads the file at path into the arena when it is a regular file; false,
-// with nothing opened or kept, for anything else (a folder, a device, a
-// pipe, a missing file), which is left to readInputFile.
-bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
 
 }  // namespace tarnel
