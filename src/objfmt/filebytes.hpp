@@ -2,11 +2,12 @@
 // link patches section bytes in place), so they are read, one read per file,
 // into an arena of large blocks: the system can back such blocks with huge
 // pages, and reading a hundred megabytes of modules costs few page faults.
+// Under AddressSanitizer every byte of a block that holds no file's bytes is
+// poisoned, so a read past the end of a file is caught there too.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,8 +23,11 @@ public:
     // Frees every block; nothing handed out before may be used after it.
     void release();
 
-    // Room for count bytes, valid until the arena is destroyed.
+    // Room for count bytes, valid until the arena is destroyed, followed by
+    // at least kGap bytes that belong to no file.
     uint8_t* allocate(size_t count);
+
+    static constexpr size_t kGap = 16;
 
 private:
     struct Block {
@@ -32,7 +36,6 @@ private:
         size_t used;
     };
     std::vector<Block> blocks_;
-    std::vector<std::unique_ptr<uint8_t[]>> exact_;  // sanitizer builds: one block per file
 };
 
 enum class ReadStatus { ok, notFound, unreadable };
