@@ -15,43 +15,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=$root/build-bench
-work=${TARNEL_BENCH_DIR:-/tmp/tarnel-bench}
+. bench/common.sh
 runs=${RUNS:-5}
 timeout=${TIMEOUT:-30}
-seed=${SEED:-1}
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(small medium large symbols)
 
-mkdir -p "$build"
-if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNEL_TESTS=OFF &&
-    cmake --build "$build" -j2 --target tarnel tarnel-benchgen tarnel-benchtime; } >"$build/bench-build.log" 2>&1; then
-    cat "$build/bench-build.log"
-    exit 1
-fi
+buildBench tarnel tarnel-benchgen tarnel-benchtime
 tarnel=$build/tarnel
-gen=$build/bench/tarnel-benchgen
-timer=$build/bench/tarnel-benchtime
 
 gnuld=""
 if command -v m68k-linux-gnu-ld >/dev/null 2>&1; then gnuld=$(command -v m68k-linux-gnu-ld); fi
 
-# A workload is generated again only when the generator or the seed changed.
-stamp=$(cat bench/workload*.?pp bench/elf.cpp bench/gen.cpp | sha1sum | cut -c1-16)-$seed
-generate() {
-    local size=$1 dir=$work/$1
-    if [ "$(cat "$dir/stamp" 2>/dev/null)" != "$stamp" ]; then
-        rm -rf "$dir"
-        mkdir -p "$dir/out"
-        "$gen" "$size" "$dir/in" "$seed" >"$dir/summary"
-        if [ -n "$gnuld" ]; then "$gen" --elf "$size" "$dir/elf" "$seed" >/dev/null; fi
-        echo "$stamp" >"$dir/stamp"
-    fi
-}
-
-cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
-echo "machine: $cpu, $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB memory, $(uname -sr)"
-echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
+printMachine
 echo "runs: median of $runs after one warm-up run; wall-clock and CPU (user + system) times in ms; peak RSS in MiB"
 # The floor of any run on this machine: starting a process that does nothing.
 echo "process start (true): $("$timer" --runs "$runs" -- true | cut -d' ' -f1) ms"
@@ -76,7 +52,7 @@ row() {
 }
 
 for size in "${sizes[@]}"; do
-    generate "$size"
+    generate "$size" "$gnuld"
     dir=$work/$size
     cd "$dir"
     inputs=(in/m*.o)

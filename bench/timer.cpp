@@ -2,11 +2,11 @@
 // wall-clock time, its peak resident memory and the checksums of the files it
 // wrote, checking that every run wrote the same bytes.
 //
-//   tarnel-benchtime [--runs N] [--timeout SECONDS] [--remove FILE]...
+//   tarnel-benchtime [--runs N] [--warmups N] [--timeout SECONDS] [--remove FILE]...
 //                    [--stdout FILE] [--check FILE]... -- COMMAND [ARGS...]
 //
-// Before each run the --remove files are deleted; one untimed run warms the
-// page cache first. Prints one line:
+// Before each run the --remove files are deleted; untimed runs (one unless
+// --warmups says otherwise) warm the page cache first. Prints one line:
 //   MEDIAN_MS MIN_MS MAX_MS PEAK_RSS_KIB CPU_MS STATUS CHECKSUM[,CHECKSUM...]
 // CPU_MS is the median user plus system time, which other load on the
 // machine disturbs less than the wall-clock time.
@@ -32,6 +32,7 @@ namespace {
 
 struct Options {
     int runs = 5;
+    int warmups = 1;
     unsigned timeout = 60;
     std::vector<std::string> remove, check;
     std::string stdoutFile = "/dev/null";
@@ -109,7 +110,7 @@ std::vector<uint64_t> checksums(const Options& o) {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: tarnel-benchtime [--runs N] [--timeout SECONDS] [--remove FILE]... "
+                 "usage: tarnel-benchtime [--runs N] [--warmups N] [--timeout SECONDS] [--remove FILE]... "
                  "[--stdout FILE] [--check FILE]... -- COMMAND [ARGS...]\n");
     return 2;
 }
@@ -124,6 +125,7 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) return usage();
         const char* v = argv[++i];
         if (a == "--runs") o.runs = std::max(1, std::atoi(v));
+        else if (a == "--warmups") o.warmups = std::max(0, std::atoi(v));
         else if (a == "--timeout") o.timeout = unsigned(std::max(1, std::atoi(v)));
         else if (a == "--remove") o.remove.push_back(v);
         else if (a == "--stdout") o.stdoutFile = v;
@@ -145,22 +147,19 @@ int main(int argc, char** argv) {
     };
     std::string status = "ok";
     std::vector<double> times, cpu;
+    std::vector<uint64_t> sums;
     long peakRss = 0;
-    RunResult warm = runOnce(o);
-    std::vector<uint64_t> sums = checksums(o);
-    peakRss = warm.rssKib;
-    if (warm.status != 0) {
-        status = failure(warm);
-        times.push_back(warm.ms);
-        cpu.push_back(warm.cpuMs);
-    }
-    for (int run = 0; status == "ok" && run < o.runs; ++run) {
+    // the first run's files are the ones every later run must write again
+    for (int run = 0; status == "ok" && run < o.warmups + o.runs; ++run) {
         RunResult r = runOnce(o);
-        times.push_back(r.ms);
-        cpu.push_back(r.cpuMs);
         peakRss = std::max(peakRss, r.rssKib);
+        if (run == 0) sums = checksums(o);
         if (r.status != 0) status = failure(r);
-        else if (checksums(o) != sums) status = "mismatch";
+        else if (run > 0 && checksums(o) != sums) status = "mismatch";
+        if (run >= o.warmups || status != "ok") {
+            times.push_back(r.ms);
+            cpu.push_back(r.cpuMs);
+        }
     }
     std::sort(times.begin(), times.end());
     std::sort(cpu.begin(), cpu.end());

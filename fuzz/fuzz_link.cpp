@@ -209,9 +209,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (i == 0) firstFile = file;
         tokens.push_back(path.string());
     }
-    // the same files named again until the run reads ahead on its thread
+    // the same files named again, each a module of its own, as in a large link
     if ((in.flags & kFlagManyFiles) && fileCount > 0)
-        for (size_t named = fileCount; named <= kReadAheadFiles; ++named)
+        for (size_t named = fileCount; named <= kManyFileNames; ++named)
             tokens.push_back((dir / ("m" + std::to_string(named % fileCount) + ".o")).string());
 
     std::vector<std::string> args{"tarnel"};

@@ -28,12 +28,12 @@ constexpr uint8_t kFlagNoBssInRom = 2;    // -b
 constexpr uint8_t kFlagCommandFile = 4;   // every argument through a -f command file
 constexpr uint8_t kFlagSwitchMode = 8;    // -g or -s once more after the first file
 constexpr uint8_t kFlagOutputOverInput = 16;  // -o names the first object file
-constexpr uint8_t kFlagManyFiles = 32;  // the files named over and over, more than kReadAheadFiles names
+constexpr uint8_t kFlagManyFiles = 32;  // the files named over and over, more than kManyFileNames names
 
 constexpr std::string_view kFileSeparator = "\n#tarnel-file#\n";
 constexpr size_t kMaxFiles = 8;
-// a run with this many file names or more reads its files ahead on a thread
-constexpr size_t kReadAheadFiles = 32;
+// the names of a many-files run: one module slot for each
+constexpr size_t kManyFileNames = 32;
 
 struct LinkInput {
     OutputKind kind = OutputKind::executable;

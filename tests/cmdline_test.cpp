@@ -383,36 +383,6 @@ TEST(FileArguments, The513thFileIsRefused) {
     EXPECT_EQ(s.state.outputName, "out");
 }
 
-// The files a list of tokens will load, worked out before any is handled
-// (so that they can be read ahead), are exactly the files then loaded.
-TEST(FileArguments, FilesToLoadAreTheFilesLoaded) {
-    const std::vector<std::vector<std::string>> rows = {
-        {"a.o", "b.o", "a.o"},
-        {"-o", "out", "a.o"},
-        {"-o", "-m", "out", "a.o"},  // the output name may come after other options
-        {"-l", "x", "y", "-o", "out", "a.o"},
-        {"a.o", "-l", "b.o", "-o", "c.o", "d.o"},
-        {"-lfoo", "a.o", "-ofile", "b.o", "c.o"},
-        {"-o", "-l", "x", "-r0", "b.o", "-o", "out"},
-        {"-f", "a.o", "-X", "b.o"},  // inside a command file, -f only sets its flag
-        std::vector<std::string>(520, "a.o"),  // slots run out after 512
-    };
-    for (const auto& tokens : rows) {
-        SCOPED_TRACE(tokens.size() > 8 ? "520 files" : ::testing::PrintToString(tokens));
-        Session s;
-        for (const char* f : {"a.o", "b.o", "c.o", "d.o"}) s.module(f, f);
-        std::vector<std::string> predicted = filesToLoad(s.state, tokens, false);
-        s.feed(tokens);
-        EXPECT_EQ(predicted, s.fileNames());
-    }
-    // the arguments of a run end at -f, and the prediction starts from the
-    // state the earlier arguments left
-    Session s;
-    EXPECT_EQ(filesToLoad(s.state, std::vector<std::string>{"a.o", "-fcmd", "b.o"}, true), std::vector<std::string>{"a.o"});
-    s.feed({"-o"});
-    EXPECT_EQ(filesToLoad(s.state, std::vector<std::string>{"out", "a.o"}, false), std::vector<std::string>{"a.o"});
-}
-
 // ---------------------------------------------------------------------------
 // Command files
 

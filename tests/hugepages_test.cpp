@@ -17,9 +17,7 @@ TEST(HugePageAllocator, ListsGrowAcrossTheMappingThreshold) {
     for (uint32_t i = 0; i < count; ++i) list.push_back(i * 2654435761u);
     ASSERT_EQ(list.size(), count);
     for (uint32_t i = 0; i < count; ++i) ASSERT_EQ(list[i], i * 2654435761u) << i;
-    if (!kHeapBuffers) {
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(list.data()) % kHugePage, 0u);
-    }
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(list.data()) % kHugePage, 0u);
     list.resize(10);
     list.shrink_to_fit();  // back to a heap block
     std::vector<uint32_t> expected(10);

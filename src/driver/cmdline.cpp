@@ -8,7 +8,6 @@
 #include "driver/diag.hpp"
 #include "objfmt/filebytes.hpp"
 #include "objfmt/loader.hpp"
-#include "objfmt/read_ahead.hpp"
 
 namespace tarnel {
 
@@ -136,45 +135,6 @@ void handleFileArgument(LinkState& state, const std::string& arg) {
     state.outputNamePending = false;
 }
 
-std::vector<std::string> filesToLoad(const LinkState& state, std::span<const std::string> tokens,
-                                     bool endAtCommandFile) {
-    bool outputNamePending = state.outputNamePending, libraryArgs = state.libraryArgs;
-    uint32_t slot = state.moduleCount;
-    std::vector<std::string> files;
-    for (const std::string& token : tokens) {
-        if (!token.empty() && token[0] == '-') {
-            const char letter = token.size() > 1 ? token[1] : '\0';
-            if (letter == 'f' && endAtCommandFile) break;
-            routeFileArguments(letter, outputNamePending, libraryArgs);
-            continue;
-        }
-        if (!outputNamePending && !libraryArgs && slot < kModuleSlots) {
-            files.push_back(token);
-            slot += 1;
-        }
-        outputNamePending = false;
-    }
-    return files;
-}
-
-namespace {
-
-// Reads the files of these tokens ahead while they are handled.
-class ReadingAhead {
-public:
-    ReadingAhead(LinkState& state, std::span<const std::string> tokens, bool endAtCommandFile)
-        : state_(state), ahead_(state.inputs, filesToLoad(state, tokens, endAtCommandFile)) {
-        state.readAhead = &ahead_;
-    }
-    ~ReadingAhead() { state_.readAhead = nullptr; }
-
-private:
-    LinkState& state_;
-    ReadAhead ahead_;
-};
-
-}  // namespace
-
 void processCommandFile(LinkState& state, const std::string& path) {
     // kept with the inputs: a command file is read like one, and a folder or
     // a file whose reads fail is reported instead of ending the run
@@ -195,7 +155,6 @@ void processCommandFile(LinkState& state, const std::string& path) {
         if (start == i) break;
         tokens.emplace_back(text.substr(start, i - start));
     }
-    ReadingAhead ahead(state, tokens, false);
     for (const std::string& token : tokens) {
         // a -f token only sets the flag: command files do not nest
         if (token[0] == '-')
@@ -207,15 +166,12 @@ void processCommandFile(LinkState& state, const std::string& path) {
 
 void handleArguments(LinkState& state, const std::vector<std::string>& args) {
     size_t next = 1;
-    {
-        ReadingAhead ahead(state, std::span(args).subspan(1), true);
-        while (next < args.size() && !state.commandFileFlag) {
-            const std::string& arg = args[next++];
-            if (!arg.empty() && arg[0] == '-')
-                handleOption(state, arg);
-            else
-                handleFileArgument(state, arg);
-        }
+    while (next < args.size() && !state.commandFileFlag) {
+        const std::string& arg = args[next++];
+        if (!arg.empty() && arg[0] == '-')
+            handleOption(state, arg);
+        else
+            handleFileArgument(state, arg);
     }
     if (state.commandFileFlag) {
         // the argument after -f names the command file; later ones are never looked at

@@ -2,9 +2,7 @@
 // in the order given.
 #pragma once
 
-#include <span>
 #include <string>
-#include <vector>
 
 #include "objfmt/state.hpp"
 
@@ -25,12 +23,5 @@ void handleOption(LinkState& state, const std::string& arg);
 void handleFileArgument(LinkState& state, const std::string& arg);
 // Reads the whitespace-separated tokens of a command file and acts on each.
 void processCommandFile(LinkState& state, const std::string& path);
-
-// The object files that handling these tokens in order will load, from the
-// state as it is now: a file argument after -o names the output, one after
-// -l a library, any other is loaded while module slots last. With
-// endAtCommandFile the tokens end at -f, as the arguments of a run do.
-std::vector<std::string> filesToLoad(const LinkState& state, std::span<const std::string> tokens,
-                                     bool endAtCommandFile);
 
 }  // namespace tarnel

@@ -1,8 +1,6 @@
 #include "link/resolve.hpp"
 
-#include <future>
 #include <string>
-#include <system_error>
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
@@ -79,12 +77,12 @@ void hashNames(const SymbolList& xrefs, HashList& hashes) {
     }
 }
 
-// Looks up the names of xrefs [begin, end) into found; each lookup's slot
-// and name are already being loaded a few xrefs ahead.
-void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList& hashes, FoundList& found,
-                 size_t begin, size_t end) {
+// Looks up the names of xrefs into found; each lookup's slot and name are
+// already being loaded a few xrefs ahead.
+void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList& hashes, FoundList& found) {
     constexpr size_t kSlotsAhead = 32, kNamesAhead = 16;
-    for (size_t i = begin; i < end; ++i) {
+    const size_t end = xrefs.size();
+    for (size_t i = 0; i < end; ++i) {
         if (i + kSlotsAhead < end) index.prefetch(hashes[i + kSlotsAhead]);
         if (i + kNamesAhead < end) index.prefetchName(hashes[i + kNamesAhead]);
         found[i] = isResolved(xrefs[i].type) ? index.find(xrefs[i].name, hashes[i]) : XdefIndex::npos;
@@ -161,44 +159,20 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-void resolveRange(LinkState& state, const FoundList& found, size_t begin, size_t end) {
+void resolveAll(LinkState& state, const FoundList& found) {
     const SymbolList& xrefs = state.xrefList;
     constexpr size_t kAhead = 8;
-    for (size_t i = begin; i < end; ++i) {
+    const size_t end = xrefs.size();
+    for (size_t i = 0; i < end; ++i) {
         if (i + kAhead < end && found[i + kAhead] != XdefIndex::npos) __builtin_prefetch(&state.xdefList[found[i + kAhead]]);
         if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i]);
     }
 }
 
-// Runs work on a thread of its own, or here and now when no thread can be
-// had: the future is then already ready, and the run goes on on one thread.
-template <class Work>
-std::future<void> startOrRunHere(Work work) {
-    try {
-        return std::async(std::launch::async, work);
-    } catch (const std::system_error&) {
-        work();
-        std::promise<void> done;
-        done.set_value();
-        return done.get_future();
-    }
-}
-
-// Below this many places one thread does it all: starting a second costs
-// more than it saves.
-constexpr size_t kTwoThreadsFrom = 32768;
-
 }  // namespace
 
-// The lookups only read the index and the names, so with many xrefs a second
-// thread hashes the names while the index is built, and then looks up the
-// second half while the first half is looked up and resolved. The patching,
-// the use counts, the records and the messages stay on this thread, in the
-// order of the xref list.
+// The names are hashed and looked up first, then the references patched, the
+// use counts, the records and the messages made in the order of the xref list.
 void resolveXrefs(LinkState& state) {
     const SymbolList& xrefs = state.xrefList;
     const size_t n = xrefs.size();
@@ -211,24 +185,12 @@ void resolveXrefs(LinkState& state) {
     state.reloc16List.reserve(state.reloc16List.size() + abs16);
     state.reloc32List.reserve(state.reloc32List.size() + abs32);
 
-    const bool twoThreads = n >= kTwoThreadsFrom;
     HashList hashes(n);
     FoundList found(n);
-    std::future<void> hashing;
-    if (twoThreads)
-        hashing = startOrRunHere([&] { hashNames(xrefs, hashes); });
-    else
-        hashNames(xrefs, hashes);
+    hashNames(xrefs, hashes);
     const XdefIndex index(state.xdefList);
-    if (twoThreads) hashing.get();
-
-    const size_t mid = twoThreads ? n / 2 : n;
-    std::future<void> lookingUp;
-    if (twoThreads) lookingUp = startOrRunHere([&] { lookUpNames(index, xrefs, hashes, found, mid, n); });
-    lookUpNames(index, xrefs, hashes, found, 0, mid);
-    resolveRange(state, found, 0, mid);
-    if (twoThreads) lookingUp.get();
-    resolveRange(state, found, mid, n);
+    lookUpNames(index, xrefs, hashes, found);
+    resolveAll(state, found);
 }
 
 }  // namespace tarnel

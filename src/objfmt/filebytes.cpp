@@ -9,6 +9,21 @@
 
 #include "objfmt/hugepages.hpp"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TARNEL_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define TARNEL_ASAN 1
+#endif
+#ifdef TARNEL_ASAN
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(p, n) ((void)(p), (void)(n))
+#define ASAN_UNPOISON_MEMORY_REGION(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace tarnel {
 
 namespace {
@@ -48,27 +63,25 @@ bool readOpenRegularFile(int fd, const struct stat& st, InputArena& arena, std::
 }  // namespace
 
 void InputArena::release() {
-    for (Block& b : blocks_) unmapHugePageBlock(b.base, b.size);
+    for (Block& b : blocks_) {
+        ASAN_UNPOISON_MEMORY_REGION(b.base, b.size);  // the next mapping there starts clean
+        unmapHugePageBlock(b.base, b.size);
+    }
     blocks_.clear();
-    exact_.clear();
 }
 
 uint8_t* InputArena::allocate(size_t count) {
-    std::lock_guard lock(mutex_);
-    if (kHeapBuffers) {
-        // one block per file, so that a read past its last byte is caught
-        // rather than hidden in the bytes of the next file
-        exact_.push_back(std::make_unique_for_overwrite<uint8_t[]>(count));
-        return exact_.back().get();
-    }
-    count = (count + 15) & ~size_t(15);
-    if (blocks_.empty() || blocks_.back().size - blocks_.back().used < count) {
-        size_t size = count > kBlockSize ? (count + kHugePage - 1) & ~(kHugePage - 1) : kBlockSize;
+    // the next file starts on 16 bytes, after a gap that no file owns
+    const size_t room = ((count + 15) & ~size_t(15)) + kGap;
+    if (blocks_.empty() || blocks_.back().size - blocks_.back().used < room) {
+        size_t size = room > kBlockSize ? (room + kHugePage - 1) & ~(kHugePage - 1) : kBlockSize;
         blocks_.push_back(Block{mapHugePageBlock(size), size, 0});
+        ASAN_POISON_MEMORY_REGION(blocks_.back().base, size);
     }
     Block& b = blocks_.back();
     uint8_t* p = b.base + b.used;
-    b.used += count;
+    b.used += room;
+    ASAN_UNPOISON_MEMORY_REGION(p, count);
     return p;
 }
 
@@ -93,17 +106,6 @@ ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<u
     if (to) std::memcpy(to, all.data(), all.size());
     bytes = {to, all.size()};
     return ReadStatus::ok;
-}
-
-bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
-    // looked at before it is opened: opening a pipe or a device can block or
-    // act on the device
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    FileCloser closer{fd};
-    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readOpenRegularFile(fd, st, arena, bytes);
 }
 
 }  // namespace tarnel

@@ -2,12 +2,12 @@
 // link patches section bytes in place), so they are read, one read per file,
 // into an arena of large blocks: the system can back such blocks with huge
 // pages, and reading a hundred megabytes of modules costs few page faults.
+// Under AddressSanitizer every byte of a block that holds no file's bytes is
+// poisoned, so a read past the end of a file is caught there too.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,9 +23,11 @@ public:
     // Frees every block; nothing handed out before may be used after it.
     void release();
 
-    // Room for count bytes, valid until the arena is destroyed. Safe to call
-    // from the read-ahead thread and the loader at once.
+    // Room for count bytes, valid until the arena is destroyed, followed by
+    // at least kGap bytes that belong to no file.
     uint8_t* allocate(size_t count);
+
+    static constexpr size_t kGap = 16;
 
 private:
     struct Block {
@@ -33,19 +35,12 @@ private:
         size_t size;
         size_t used;
     };
-    std::mutex mutex_;
     std::vector<Block> blocks_;
-    std::vector<std::unique_ptr<uint8_t[]>> exact_;  // sanitizer builds: one block per file
 };
 
 enum class ReadStatus { ok, notFound, unreadable };
 
 // Reads the whole file at path into the arena.
 ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
-
-// Reads the file at path into the arena when it is a regular file; false,
-// with nothing opened or kept, for anything else (a folder, a device, a
-// pipe, a missing file), which is left to readInputFile.
-bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
 
 }  // namespace tarnel

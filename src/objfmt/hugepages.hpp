@@ -2,9 +2,6 @@
 // the name index) in blocks the system can back with 2 MiB pages: a link of
 // hundreds of thousands of symbols would otherwise spend much of its time
 // taking a fault for each fresh 4 KiB page.
-//
-// Builds with TARNEL_HEAP_BUFFERS (the sanitizer and fuzz builds) take every
-// buffer from the heap instead, so that the sanitizers watch its bounds.
 #pragma once
 
 #include <cstddef>
@@ -13,12 +10,6 @@
 #include <new>
 
 namespace tarnel {
-
-#ifdef TARNEL_HEAP_BUFFERS
-inline constexpr bool kHeapBuffers = true;
-#else
-inline constexpr bool kHeapBuffers = false;
-#endif
 
 inline constexpr size_t kHugePage = size_t(2) << 20;
 
@@ -39,7 +30,7 @@ struct HugePageAllocator {
 
     static constexpr size_t kMapFrom = size_t(1) << 20;
 
-    static bool mapped(size_t n) { return !kHeapBuffers && n * sizeof(T) >= kMapFrom; }
+    static bool mapped(size_t n) { return n * sizeof(T) >= kMapFrom; }
     static size_t blockSize(size_t n) { return (n * sizeof(T) + kHugePage - 1) & ~(kHugePage - 1); }
 
     T* allocate(size_t n) {

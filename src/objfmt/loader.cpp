@@ -3,7 +3,6 @@
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
-#include "objfmt/read_ahead.hpp"
 
 namespace tarnel {
 
@@ -37,8 +36,7 @@ bool payloadFits(uint32_t tag, uint32_t length) {
 void loadObjectFile(LinkState& state, const std::string& path) {
     Module& module = state.modules[state.moduleCount];
     std::span<uint8_t> bytes;
-    const bool readAhead = state.readAhead && state.readAhead->take(path, bytes);
-    switch (readAhead ? ReadStatus::ok : readInputFile(path, state.inputs, bytes)) {
+    switch (readInputFile(path, state.inputs, bytes)) {
     case ReadStatus::notFound: reportError(state, "File %s not found\n", path.c_str()); return;
     case ReadStatus::unreadable: reportError(state, "File %s could not be read\n", path.c_str()); return;
     case ReadStatus::ok: break;

@@ -84,8 +84,6 @@ struct RelocEntry {
 using SymbolList = std::vector<LinkSymbol, HugePageAllocator<LinkSymbol>>;
 using RelocList = std::vector<RelocEntry, HugePageAllocator<RelocEntry>>;
 
-class ReadAhead;
-
 struct LinkState {
     explicit LinkState(std::ostream& o) : out(o) {}
 
@@ -113,7 +111,6 @@ struct LinkState {
 
     // Modules, and the bytes of their files.
     InputArena inputs;
-    ReadAhead* readAhead = nullptr;  // while arguments are read: the files read ahead
     std::vector<Module> modules;  // kModuleSlots records once started
     uint32_t moduleCount = 0;
 

@@ -110,7 +110,6 @@ void installOutputSignalHandlers() {
 }
 
 OutputFile::~OutputFile() {
-    if (writer_) writer_->finish();
     if (file_) std::fclose(file_);
     discard();
 }
@@ -122,10 +121,12 @@ void OutputFile::discard() {
     cleanupSlot_ = -1;
 }
 
+void OutputFile::put(const void* bytes, size_t count) {
+    if (!failed_ && count != 0 && std::fwrite(bytes, 1, count, file_) != count) failed_ = true;
+}
+
 void OutputFile::flush() {
-    if (buffered_ != 0) writer_->submit(std::move(buffer_), buffered_);
-    buffer_ = writer_->spare();
-    if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+    put(buffer_.data(), buffered_);
     buffered_ = 0;
 }
 
@@ -151,10 +152,8 @@ bool OutputFile::create(const std::string& path) {
     }
     if (!file_) return false;
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    writer_ = std::make_unique<WriteBehind>(
-        [file = file_](const char* bytes, size_t count) { return std::fwrite(bytes, 1, count, file) == count; });
+    buffer_.resize(kBufferSize);
     buffered_ = 0;
-    flush();
     return true;
 }
 
@@ -173,7 +172,7 @@ void OutputFile::write(const void* bytes, size_t count) {
 void OutputFile::writeKept(const void* bytes, size_t count) {
     if (count < kDirectWrite) return write(bytes, count);
     flush();
-    writer_->submitKept(static_cast<const char*>(bytes), count);
+    put(bytes, count);
 }
 
 char* OutputFile::claim(size_t count) {
@@ -189,9 +188,7 @@ void OutputFile::writeWord(uint32_t word) {
 
 bool OutputFile::close() {
     if (!file_) return !failed_;
-    if (buffered_ != 0) writer_->submit(std::move(buffer_), buffered_);
-    buffered_ = 0;
-    if (!writer_->finish()) failed_ = true;
+    flush();
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;

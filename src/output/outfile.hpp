@@ -3,17 +3,12 @@
 // beside it and renamed over the name only after every write and the close
 // succeeded, so the name always holds either the previous complete file or the
 // new one. Anything else (a device, a pipe, /dev/stdout) is written in place.
-// Full buffers are written behind, on a second thread, while the next one is
-// filled.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
-
-#include "output/write_behind.hpp"
 
 namespace tarnel {
 
@@ -42,17 +37,17 @@ public:
     bool close();
 
 private:
+    void put(const void* bytes, size_t count);
     void flush();
     void discard();
 
     std::FILE* file_ = nullptr;
-    std::unique_ptr<WriteBehind> writer_;
     std::string buffer_;  // writes gather here, up to its size
     size_t buffered_ = 0;
     std::string target_;     // the regular file the temporary file replaces
     std::string temporary_;  // empty when written in place
     int cleanupSlot_ = -1;
-    bool failed_ = false;
+    bool failed_ = false;  // a write failed: nothing more goes out
 };
 
 // For the program: a write past the file-size limit fails and is reported

@@ -1,7 +1,6 @@
 // A text buffer for the reports: lines are built with a hex table and
 // handed to the report stream in large pieces, not one printf per field.
-// Full pieces are written behind: while one goes to the stream, the next is
-// built. Nothing else may write to the stream while the buffer lives.
+// Nothing else may write to the stream while the buffer lives.
 #pragma once
 
 #include <cstdint>
@@ -10,29 +9,18 @@
 #include <string>
 #include <string_view>
 
-#include "output/write_behind.hpp"
-
 namespace tarnel {
 
 class TextBuffer {
 public:
-    explicit TextBuffer(std::ostream& out)
-        : writer_([&out](const char* bytes, size_t count) {
-              out.write(bytes, std::streamsize(count));
-              return true;
-          }) {
-        fresh();
-    }
-    ~TextBuffer() {
-        flush();
-        writer_.finish();
-    }
+    explicit TextBuffer(std::ostream& out) : out_(out), text_(kSize, '\0') {}
+    ~TextBuffer() { flush(); }
 
     TextBuffer& operator<<(std::string_view s) {
         if (s.size() > kSize) {
             // longer than a whole piece (a huge name): a piece of its own
             flush();
-            writer_.submit(std::string(s), s.size());
+            out_.write(s.data(), std::streamsize(s.size()));
             return *this;
         }
         if (s.empty()) return *this;  // an empty name may have no bytes at all
@@ -65,8 +53,8 @@ public:
     }
     void flush() {
         if (used_ == 0) return;
-        writer_.submit(std::move(text_), used_);
-        fresh();
+        out_.write(text_.data(), std::streamsize(used_));
+        used_ = 0;
     }
 
 private:
@@ -77,13 +65,8 @@ private:
         if (kSize - used_ < n) flush();
         return text_.data() + used_;
     }
-    void fresh() {
-        text_ = writer_.spare();
-        if (text_.size() < kSize) text_.resize(kSize);
-        used_ = 0;
-    }
 
-    WriteBehind writer_;
+    std::ostream& out_;
     std::string text_;  // kSize characters, the first used_ of them filled
     size_t used_ = 0;
 };
