@@ -75,14 +75,11 @@ std::string readFile(const fs::path& path) {
 // run stays short; everything else of the file is left as the fuzzer made it.
 void limitBssSizes(std::string& file) {
     auto* data = reinterpret_cast<uint8_t*>(file.data());
-    size_t pos = 8;
-    while (pos <= file.size() && file.size() - pos >= 8) {
-        uint32_t tag = readWordBE(data + pos);
-        uint32_t length = readWordBE(data + pos + 4);
-        if (tag == tagWord(ChunkTag::end) || length > file.size() - pos - 8) break;
-        if (tag == tagWord(ChunkTag::bss) && length >= 8) writeWordBE(data + pos + 12, readWordBE(data + pos + 12) & 0x3FF);
-        pos += 8 + size_t(length);
-    }
+    walkChunks({data, file.size()}, kChunkHeaderSize, [&](const Chunk& chunk) {
+        if (chunk.tag != tagWord(ChunkTag::bss) || chunk.length < 8) return;
+        uint8_t* size = data + chunk.offset + kChunkHeaderSize + 4;
+        writeWordBE(size, readWordBE(size) & 0x3FF);
+    });
 }
 
 // Labels go through command files as whitespace-separated tokens.
@@ -111,19 +108,12 @@ long printedFileSize(const std::string& out) {
 // A chunk file: chunks with headers that fit, the first one of the given tag,
 // ended by the end tag alone exactly at the end of the file.
 bool isChunkFile(const std::string& file, ChunkTag first) {
-    auto* data = reinterpret_cast<const uint8_t*>(file.data());
-    size_t pos = 0;
-    while (file.size() - pos >= 4) {
-        uint32_t tag = readWordBE(data + pos);
-        if (!isKnownTag(tag)) return false;
-        if (pos == 0 && tag != tagWord(first)) return false;
-        if (tag == tagWord(ChunkTag::end)) return file.size() - pos == 4;
-        if (file.size() - pos < 8) return false;
-        uint32_t length = readWordBE(data + pos + 4);
-        if (length > file.size() - pos - 8) return false;
-        pos += 8 + size_t(length);
-    }
-    return false;
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+    bool tagsFit = true;
+    const ChunkWalkEnd end = walkChunks(bytes, 0, [&](const Chunk& chunk) {
+        tagsFit &= isKnownTag(chunk.tag) && (chunk.offset != 0 || chunk.tag == tagWord(first));
+    });
+    return tagsFit && end.status == ChunkWalkStatus::endTagAlone && end.offset == file.size();
 }
 
 int hexDigit(char c) {

@@ -37,10 +37,9 @@ struct ReadModule {
 ReadModule readModule(const Bytes& file) {
     ReadModule m;
     EXPECT_EQ(readWordBE(file.data()), tagWord(ChunkTag::object));
-    size_t pos = 8;
-    while (pos + 4 <= file.size() && readWordBE(file.data() + pos) != tagWord(ChunkTag::end)) {
-        uint32_t tag = readWordBE(file.data() + pos), length = readWordBE(file.data() + pos + 4);
-        std::span<const uint8_t> payload(file.data() + pos + 8, length);
+    const ChunkWalkEnd end = walkChunks(file, kChunkHeaderSize, [&](const Chunk& chunk) {
+        const uint32_t tag = chunk.tag, length = chunk.length;
+        std::span<const uint8_t> payload = chunk.payload;
         if (tag == tagWord(ChunkTag::code)) m.code = payload.subspan(4);
         if (tag == tagWord(ChunkTag::data)) m.dataSize = length - 4;
         if (tag == tagWord(ChunkTag::bss)) m.bssSize = readWordBE(payload.data() + 4);
@@ -51,9 +50,10 @@ ReadModule readModule(const Bytes& file) {
             for (uint32_t i = 8; i < length; i += 4) offsets.push_back(readWordBE(payload.data() + i));
             m.reloc32.push_back({readWordBE(payload.data() + 4), offsets});
         }
-        pos += 8 + length;
-    }
-    EXPECT_EQ(pos + 4, file.size());  // the end tag closes the file
+    });
+    // the end tag alone closes the file
+    EXPECT_EQ(end.status, ChunkWalkStatus::endTagAlone);
+    EXPECT_EQ(end.offset, file.size());
     EXPECT_EQ(walkLinkChunk(m.link, [&](const LinkEntry& e) { m.entries.push_back(e); }), LinkWalkStatus::ok);
     return m;
 }

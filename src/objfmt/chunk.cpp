@@ -6,11 +6,46 @@ namespace tarnel {
 
 namespace {
 
-constexpr const char* kTagNames[kTagCount] = {
-    "header", "object", "library", "processor", "name", "version", "company", "author",
-    "comment", "date", "reserved", "reserved", "reserved", "reserved", "reserved", "reserved",
-    "code", "data", "bss", "lib", "link", "reloc32", "reloc16", "reloc8",
-    "drel32", "drel16", "drel8", "symbol", "debug", "reserved", "reserved", "end",
+// Each tag's name and payload rule, by tag number.
+struct TagRow {
+    const char* name;
+    PayloadRule rule;
+};
+
+constexpr PayloadRule kAny{0, false, false};
+constexpr TagRow kTags[kTagCount] = {
+    {"header", {8, false, false}},  // dropped unread by the linker
+    {"object", kAny},
+    {"library", kAny},
+    {"processor", {8, false, true}},
+    {"name", kAny},
+    {"version", kAny},
+    {"company", kAny},
+    {"author", kAny},
+    {"comment", kAny},
+    {"date", kAny},
+    {"reserved", kAny},
+    {"reserved", kAny},
+    {"reserved", kAny},
+    {"reserved", kAny},
+    {"reserved", kAny},
+    {"reserved", kAny},
+    {"code", {4, false, true}},     // block type, bytes
+    {"data", {4, false, true}},     // block type, bytes
+    {"bss", {8, false, true}},      // block type, size
+    {"lib", kAny},
+    {"link", kAny},
+    {"reloc32", {8, true, true}},   // from, to, offsets
+    {"reloc16", {8, true, true}},   // from, to, offsets
+    {"reloc8", kAny},
+    {"drel32", kAny},
+    {"drel16", {4, true, true}},    // block type, offsets
+    {"drel8", kAny},
+    {"symbol", kAny},
+    {"debug", kAny},
+    {"reserved", kAny},
+    {"reserved", kAny},
+    {"end", kAny},
 };
 
 struct SectionNames {
@@ -31,12 +66,16 @@ constexpr const char* kAccessDisplay[11] = {
 }  // namespace
 
 const char* chunkTagName(uint32_t tagNumber) {
-    return tagNumber < kTagCount ? kTagNames[tagNumber] : nullptr;
+    return tagNumber < kTagCount ? kTags[tagNumber].name : nullptr;
+}
+
+const PayloadRule& payloadRule(ChunkTag tag) {
+    return uint32_t(tag) < kTagCount ? kTags[uint32_t(tag)].rule : kAny;
 }
 
 int chunkTagByName(std::string_view name) {
     for (uint32_t i = 0; i < kTagCount; ++i)
-        if (name == kTagNames[i]) return int(i);
+        if (name == kTags[i].name) return int(i);
     return -1;
 }
 

@@ -1,9 +1,11 @@
 // The chunk format shared by object modules, executables, embedded objects and
 // libraries: a chunk is a 32-bit tag 0xC0DECF00 + n, a 32-bit payload length
 // and the payload. This header is the one definition of the tags, the section
-// and access-type numbering, and the walk over a `link` chunk's entries.
+// and access-type numbering, the minimum payload of each tag, the walk over a
+// file's top-level chunks and the walk over a `link` chunk's entries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -36,6 +38,20 @@ const char* chunkTagName(uint32_t tagNumber);
 
 // Tag number of a tag name, or -1 ("reserved" names 0x0A, the first of them).
 int chunkTagByName(std::string_view name);
+
+// The smallest payload a tag's layout needs, and whether its length must be a
+// multiple of 4 (whole words beyond the minimum). The linker refuses a payload
+// that breaks its rule only for the chunks it reads (checkedOnRead); a chunk it
+// drops unread is never refused, though the dump still notes it.
+struct PayloadRule {
+    uint32_t minimum;
+    bool wordMultiple;
+    bool checkedOnRead;
+
+    constexpr bool fits(size_t length) const { return length >= minimum && (!wordMultiple || length % 4 == 0); }
+};
+
+const PayloadRule& payloadRule(ChunkTag tag);
 
 // The five sections; the values are block types and section numbers on file.
 enum class SectionKind : uint8_t { code = 0, data = 1, bss = 2, base = 3, bssb = 4 };
@@ -99,6 +115,39 @@ struct LinkEntry {
     std::string_view name;    // xref and xdef: the name, up to its NUL
     const uint8_t* offsets;   // xref: C big-endian offset words
 };
+
+// One top-level chunk as the walk meets it.
+struct Chunk {
+    size_t offset;                     // of its tag word in the file
+    uint32_t tag;
+    uint32_t length;                   // 0 for an end tag without its length word
+    bool hasLengthWord;
+    std::span<const uint8_t> payload;  // length bytes after the header
+};
+
+// How a walk over the top-level chunks ended.
+enum class ChunkWalkStatus {
+    end,         // after an end chunk with its length word
+    endTagAlone, // after an end tag with fewer than 4 bytes behind it
+    fileEnded,   // at the end of the file, between chunks, before any end tag
+    headerCut,   // fewer than 8 bytes left, and they are not an end tag
+    payloadCut,  // the length word runs past the end of the file
+};
+
+struct ChunkWalkEnd {
+    ChunkWalkStatus status;
+    // end, endTagAlone: just after the end chunk; otherwise where the bytes
+    // that are not a whole chunk begin
+    size_t offset;
+    uint32_t tag, length;  // payloadCut: the header of the cut chunk
+};
+
+// Walks the chunks of a file from the one at start (the first chunk's header
+// alone, when its length word is not used, is the caller's), calling onChunk
+// for each whole chunk, the end chunk included; never reads outside bytes.
+// A start past the end of the file is a cut header at its end.
+template <class OnChunk>
+ChunkWalkEnd walkChunks(std::span<const uint8_t> bytes, size_t start, OnChunk&& onChunk);
 
 enum class LinkWalkStatus { ok, malformed };
 

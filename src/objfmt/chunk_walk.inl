@@ -1,9 +1,35 @@
-// Walk over the entries of a `link` payload (included by chunk.hpp).
+// The walks over a file's top-level chunks and over the entries of a `link`
+// payload (included by chunk.hpp).
 #pragma once
 
 #include "objfmt/bytes.hpp"
 
 namespace tarnel {
+
+template <class OnChunk>
+ChunkWalkEnd walkChunks(std::span<const uint8_t> bytes, size_t start, OnChunk&& onChunk) {
+    const size_t size = bytes.size();
+    size_t pos = start;
+    for (;;) {
+        if (pos >= size) {
+            if (pos == size) return {ChunkWalkStatus::fileEnded, size, 0, 0};
+            return {ChunkWalkStatus::headerCut, size, 0, 0};
+        }
+        const size_t left = size - pos;
+        const uint32_t tag = left >= 4 ? readWordBE(&bytes[pos]) : 0;
+        if (left < kChunkHeaderSize) {
+            // an end tag may lack its length word; no other tag may
+            if (left < 4 || tag != tagWord(ChunkTag::end)) return {ChunkWalkStatus::headerCut, pos, 0, 0};
+            onChunk(Chunk{pos, tag, 0, false, bytes.subspan(pos + 4, 0)});
+            return {ChunkWalkStatus::endTagAlone, pos + 4, tag, 0};
+        }
+        const uint32_t length = readWordBE(&bytes[pos + 4]);
+        if (length > left - kChunkHeaderSize) return {ChunkWalkStatus::payloadCut, pos, tag, length};
+        onChunk(Chunk{pos, tag, length, true, bytes.subspan(pos + kChunkHeaderSize, length)});
+        pos += kChunkHeaderSize + size_t(length);
+        if (tag == tagWord(ChunkTag::end)) return {ChunkWalkStatus::end, pos, tag, length};
+    }
+}
 
 template <class OnEntry>
 LinkWalkStatus walkLinkChunk(std::span<const uint8_t> payload, OnEntry&& onEntry) {

@@ -8,27 +8,11 @@ namespace tarnel {
 
 namespace {
 
-// The smallest payload each kind of chunk needs, and whether its length
-// beyond that must be a multiple of 4.
-struct PayloadRule {
-    uint32_t minimum;
-    bool wordMultiple;
-};
-
+// A chunk the linker reads must fit its tag's layout; others are dropped.
 bool payloadFits(uint32_t tag, uint32_t length) {
     if (!isKnownTag(tag)) return true;
-    PayloadRule rule{0, false};
-    switch (ChunkTag(tag - kTagBase)) {
-    case ChunkTag::processor:
-    case ChunkTag::bss: rule = {8, false}; break;
-    case ChunkTag::code:
-    case ChunkTag::data: rule = {4, false}; break;
-    case ChunkTag::reloc16:
-    case ChunkTag::reloc32: rule = {8, true}; break;
-    case ChunkTag::drel16: rule = {4, true}; break;
-    default: return true;
-    }
-    return length >= rule.minimum && (!rule.wordMultiple || length % 4 == 0);
+    const PayloadRule& rule = payloadRule(ChunkTag(tag - kTagBase));
+    return !rule.checkedOnRead || rule.fits(length);
 }
 
 }  // namespace
@@ -48,34 +32,22 @@ void loadObjectFile(LinkState& state, const std::string& path) {
     }
     module.fileName = path;
     module.fileBytes = bytes;
-    uint8_t* data = bytes.data();
 
     // The `object` chunk's length word is not used: the next chunk follows
     // its 8 header bytes.
-    size_t pos = 8;
-    for (;;) {
-        const size_t left = pos <= size ? size - pos : 0;
-        const uint32_t tag = left >= 4 ? readWordBE(data + pos) : 0;
-        // an end tag may lack its length word; no other tag may
-        if (left >= 4 && left < 8 && tag == tagWord(ChunkTag::end)) return;
-        const uint32_t length = left >= 8 ? readWordBE(data + pos + 4) : 0;
-        if (left < 8 || length > left - 8) {
-            reportError(state, "Unexpected end of file in %s\n", path.c_str());
-            return;
+    const ChunkWalkEnd end = walkChunks(bytes, kChunkHeaderSize, [&](const Chunk& chunk) {
+        if (chunk.length == 0) return;  // a chunk without payload is not handed on
+        std::span<uint8_t> payload = bytes.subspan(chunk.offset + kChunkHeaderSize, chunk.length);
+        if (!payloadFits(chunk.tag, chunk.length)) {
+            reportError(state, "Malformed %s chunk in %s\n", chunkTagName(chunk.tag - kTagBase), path.c_str());
+        } else if (state.libraryMode) {
+            libraryModeChunk(state, chunk.tag, payload);
+        } else {
+            linkModeChunk(state, chunk.tag, payload);
         }
-        std::span<uint8_t> payload(data + pos + 8, length);
-        pos += 8 + size_t(length);
-        if (length != 0) {
-            if (!payloadFits(tag, length)) {
-                reportError(state, "Malformed %s chunk in %s\n", chunkTagName(tag - kTagBase), path.c_str());
-            } else if (state.libraryMode) {
-                libraryModeChunk(state, tag, payload);
-            } else {
-                linkModeChunk(state, tag, payload);
-            }
-        }
-        if (tag == tagWord(ChunkTag::end)) return;
-    }
+    });
+    if (end.status != ChunkWalkStatus::end && end.status != ChunkWalkStatus::endTagAlone)
+        reportError(state, "Unexpected end of file in %s\n", path.c_str());
 }
 
 }  // namespace tarnel

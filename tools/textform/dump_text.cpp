@@ -1,6 +1,6 @@
-// From chunk file bytes to the text form. The walk over the file follows the
-// linker's reader: the first `object` chunk is its 8 header bytes alone, an
-// end tag may lack its length word, and reading stops after the end chunk.
+// From chunk file bytes to the text form. The file is walked as the linker
+// walks it: the first `object` chunk is its 8 header bytes alone, an end tag
+// may lack its length word, and reading stops after the end chunk.
 // Every byte lands in exactly one line that tarnel-mkobj turns back into it.
 #include <cstdint>
 #include <cstdio>
@@ -89,7 +89,7 @@ private:
     void hexLines(uint32_t depth, std::span<const uint8_t> bytes);
     void rawBlock(uint32_t depth, std::span<const uint8_t> bytes);
     void offsetLines(uint32_t depth, std::string prefix, std::span<const uint8_t> words, size_t firstLineCount);
-    bool fits(uint32_t depth, const char* what, std::span<const uint8_t> payload, size_t minimum);
+    bool fits(uint32_t depth, ChunkTag tag, std::span<const uint8_t> payload);
     void extraBytes(uint32_t depth, std::span<const uint8_t> payload, size_t used);
 
     void chunkBody(uint32_t depth, uint32_t tag, std::span<const uint8_t> payload, bool inLib);
@@ -193,9 +193,10 @@ void Dumper::offsetLines(uint32_t depth, std::string prefix, std::span<const uin
 }
 
 // A payload too short for its layout is shown as bytes alone.
-bool Dumper::fits(uint32_t depth, const char* what, std::span<const uint8_t> payload, size_t minimum) {
+bool Dumper::fits(uint32_t depth, ChunkTag tag, std::span<const uint8_t> payload) {
+    const size_t minimum = payloadRule(tag).minimum;
     if (payload.size() >= minimum) return true;
-    malformedNote(depth, format("a %s payload needs %zu bytes, this one has %s", what, minimum,
+    malformedNote(depth, format("a %s payload needs %zu bytes, this one has %s", chunkTagName(uint32_t(tag)), minimum,
                                 byteCount(payload.size()).c_str()));
     hexLines(depth, payload);
     return false;
@@ -210,68 +211,46 @@ void Dumper::extraBytes(uint32_t depth, std::span<const uint8_t> payload, size_t
 
 void Dumper::dumpFile() {
     const size_t size = file_.size();
-    size_t pos = 0;
-    bool ended = false;     // the end chunk has been read
-    bool cutShort = false;  // a note already says the file stops early
-    if (size == 0) malformedNote(0, "the file is empty");
-    while (pos < size) {
-        const size_t left = size - pos;
-        if (left < 4) {
-            malformedNote(0, format("%s left, too few for a chunk header", byteCount(left).c_str()));
-            rawBlock(0, file_.subspan(pos));
-            cutShort = true;
-            break;
-        }
-        const uint32_t tag = readWordBE(&file_[pos]);
-        if (left < 8) {
-            // an end tag may lack its length word; no other tag may
-            if (tag == tagWord(ChunkTag::end)) {
-                chunkLine(0, pos, tag, std::nullopt, false);
-                topChunk({tag, {}, false});
-                pos += 4;
-                ended = true;
-                break;
-            }
-            malformedNote(0, format("a chunk header needs 8 bytes, the file has %s left", byteCount(left).c_str()));
-            rawBlock(0, file_.subspan(pos));
-            cutShort = true;
-            break;
-        }
-        const uint32_t length = readWordBE(&file_[pos + 4]);
-        if (pos == 0 && tag == tagWord(ChunkTag::object)) {
-            // the object chunk is its header alone: the next chunk follows it
-            chunkLine(0, pos, tag, length, false);
-            if (length != 0)
-                malformedNote(1, format("the length word is %u, not 0; readers ignore it and read the next "
-                                        "chunk right after these 8 bytes",
-                                        length));
-            topChunk({tag, {}, true});
-            pos += 8;
-            continue;
-        }
-        if (length > left - 8) {
-            chunkLine(0, pos, tag, length, true);
-            malformedNote(1, format("the file ends after %s of the payload's %u", byteCount(left - 8).c_str(), length));
-            hexLines(1, file_.subspan(pos + 8));
-            cutShort = true;
-            pos = size;
-            break;
-        }
-        std::span<const uint8_t> payload = file_.subspan(pos + 8, length);
-        chunkLine(0, pos, tag, length, false);
-        if (!silent_) chunkBody(1, tag, payload, false);
-        topChunk({tag, payload, true});
-        pos += 8 + size_t(length);
-        if (tag == tagWord(ChunkTag::end)) {
-            ended = true;
-            break;
-        }
+    size_t start = 0;
+    if (size >= kChunkHeaderSize && readWordBE(file_.data()) == tagWord(ChunkTag::object)) {
+        // the object chunk is its header alone: the next chunk follows it
+        const uint32_t length = readWordBE(&file_[4]);
+        chunkLine(0, 0, tagWord(ChunkTag::object), length, false);
+        if (length != 0)
+            malformedNote(1, format("the length word is %u, not 0; readers ignore it and read the next "
+                                    "chunk right after these 8 bytes",
+                                    length));
+        topChunk({tagWord(ChunkTag::object), {}, true});
+        start = kChunkHeaderSize;
     }
-    if (ended && pos < size) {
-        malformedNote(0, format("%s after the end chunk", byteCount(size - pos).c_str()));
-        rawBlock(0, file_.subspan(pos));
-    } else if (!ended && !cutShort && size > 0) {
-        malformedNote(0, "the file ends without an end chunk");
+    const ChunkWalkEnd end = walkChunks(file_, start, [&](const Chunk& chunk) {
+        chunkLine(0, chunk.offset, chunk.tag, chunk.hasLengthWord ? std::optional(chunk.length) : std::nullopt, false);
+        if (!silent_) chunkBody(1, chunk.tag, chunk.payload, false);
+        topChunk({chunk.tag, chunk.payload, chunk.hasLengthWord});
+    });
+    const size_t left = size - end.offset;
+    switch (end.status) {
+    case ChunkWalkStatus::end:
+    case ChunkWalkStatus::endTagAlone:
+        if (left == 0) return;
+        malformedNote(0, format("%s after the end chunk", byteCount(left).c_str()));
+        rawBlock(0, file_.subspan(end.offset));
+        return;
+    case ChunkWalkStatus::fileEnded:
+        malformedNote(0, size == 0 ? "the file is empty" : "the file ends without an end chunk");
+        return;
+    case ChunkWalkStatus::headerCut:
+        if (left < 4)
+            malformedNote(0, format("%s left, too few for a chunk header", byteCount(left).c_str()));
+        else
+            malformedNote(0, format("a chunk header needs 8 bytes, the file has %s left", byteCount(left).c_str()));
+        rawBlock(0, file_.subspan(end.offset));
+        return;
+    case ChunkWalkStatus::payloadCut:
+        chunkLine(0, end.offset, end.tag, end.length, true);
+        malformedNote(1, format("the file ends after %s of the payload's %u", byteCount(left - 8).c_str(), end.length));
+        hexLines(1, file_.subspan(end.offset + kChunkHeaderSize));
+        return;
     }
 }
 
@@ -288,13 +267,13 @@ void Dumper::chunkBody(uint32_t depth, uint32_t tag, std::span<const uint8_t> pa
     }
     switch (kind) {
     case ChunkTag::header:
-        if (!fits(depth, "header", payload, 8)) return;
+        if (!fits(depth, kind, payload)) return;
         line(depth, format("image-size %u", readWordBE(&payload[0])));
         line(depth, format("base-size %u", readWordBE(&payload[4])));
         extraBytes(depth, payload, 8);
         return;
     case ChunkTag::processor: {
-        if (!fits(depth, "processor", payload, 8)) return;
+        if (!fits(depth, kind, payload)) return;
         uint32_t id = readWordBE(&payload[0]);
         std::string cpu = (id & 0xF) ? format("%04x%x", id >> 16, id & 0xF) : format("%04x", id >> 16);
         line(depth, format("id %s  # cpu %s", hexWord(id).c_str(), cpu.c_str()));
@@ -347,7 +326,7 @@ void Dumper::textBody(uint32_t depth, std::span<const uint8_t> payload) {
 
 void Dumper::sectionBody(uint32_t depth, ChunkTag tag, std::span<const uint8_t> payload) {
     const bool isBss = tag == ChunkTag::bss;
-    if (!fits(depth, chunkTagName(uint32_t(tag)), payload, isBss ? 8 : 4)) return;
+    if (!fits(depth, tag, payload)) return;
     const uint32_t block = readWordBE(&payload[0]);
     line(depth, "block " + sectionToken(block));
     if (tag == ChunkTag::data && block != 1 && block != 3)
@@ -367,8 +346,8 @@ void Dumper::sectionBody(uint32_t depth, ChunkTag tag, std::span<const uint8_t> 
 
 void Dumper::relocBody(uint32_t depth, ChunkTag tag, std::span<const uint8_t> payload) {
     const char* name = chunkTagName(uint32_t(tag));
-    if (!fits(depth, name, payload, 8)) return;
-    if (payload.size() % 4 != 0) {
+    if (!fits(depth, tag, payload)) return;
+    if (!payloadRule(tag).fits(payload.size())) {
         malformedNote(depth, format("a %s payload is 8 bytes plus 4 per offset; this one has %s", name,
                                     byteCount(payload.size()).c_str()));
         hexLines(depth, payload);
@@ -380,8 +359,8 @@ void Dumper::relocBody(uint32_t depth, ChunkTag tag, std::span<const uint8_t> pa
 }
 
 void Dumper::drelBody(uint32_t depth, std::span<const uint8_t> payload) {
-    if (!fits(depth, "drel16", payload, 4)) return;
-    if (payload.size() % 4 != 0) {
+    if (!fits(depth, ChunkTag::drel16, payload)) return;
+    if (!payloadRule(ChunkTag::drel16).fits(payload.size())) {
         malformedNote(depth,
                       format("a drel16 payload is whole words; this one has %s", byteCount(payload.size()).c_str()));
         hexLines(depth, payload);
