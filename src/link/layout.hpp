@@ -1,5 +1,6 @@
-// Section layout: where each module's part of each merged section starts,
-// the five totals, ROM placement, the 64 KB base limit and `_base`.
+// Section layout: the five merged-section totals (which place every module's
+// parts, see objfmt/placement.hpp), the 64 KB base limit, the 32-bit address
+// space and `_base`.
 #pragma once
 
 #include <cstdint>
