@@ -12,6 +12,11 @@
 #   hello_e2e.sh qemu    TARNEL ELF2OBJ ROOT
 #       the ROM images of the committed objects and of freshly built ones
 #       booted on QEMU's mcf5208evb board; the UART text compared.
+#   hello_e2e.sh whole-program TARNEL ELF2OBJ ROOT
+#       the example with two more C modules (tests/e2e/whole), one reaching
+#       into the other and into the example's modules at constant offsets,
+#       built at -O0, -Os and -O2 and converted together with -d; at each
+#       level tarnel's ROM image compared with GNU ld's and booted on QEMU.
 #
 # A check whose tools are not installed exits with 77, which ctest reports
 # as skipped, after saying which tool is missing.
@@ -61,12 +66,13 @@ boot() {
     tr -d '\r' || true
 }
 
-case $mode in
-gnu-ld)
-  need "${gnu_tools[@]}"
-  build_fresh
-  link "$work/fresh" "$work/tarnel.rom" -b
-  link "$work/fresh" "$work/tarnel-bss.rom"
+# Links the ELF objects in ELF with GNU ld and the tarnel modules in OBJS
+# with tarnel, both at $rom, and compares the ROM images (files in OUT):
+# same_as_gnu_ld ELF OBJS OUT
+same_as_gnu_ld() {
+  local elf=$1 objs=$2 out=$3 section head patterns m p size vma end
+  link "$objs" "$out/tarnel.rom" -b
+  link "$objs" "$out/tarnel-bss.rom"
   # Each output section holds the modules in link order, every input
   # section aligned to 4: the packing tarnel-elf2obj gives each module.
   {
@@ -75,25 +81,32 @@ gnu-ld)
       head=${section%%:*} patterns=${section#*:}
       printf '  .%s : SUBALIGN(4) {' "$head"
       for m in "${modules[@]}"; do
-        for p in $patterns; do printf ' %s(%s)' "$work/elf/$m" "$p"; done
+        for p in $patterns; do printf ' %s(%s)' "$elf/$m" "$p"; done
       done
       echo " }"
     done
     echo "  /DISCARD/ : { *(*) }"
     echo "}"
-  } >"$work/link.ld"
-  m68k-linux-gnu-ld -T "$work/link.ld" -o "$work/gnu.elf" "${modules[@]/#/$work/elf/}" 2>"$work/ld.log" ||
-    { cat "$work/ld.log"; fail "GNU ld could not link the example"; }
-  m68k-linux-gnu-objcopy -O binary "$work/gnu.elf" "$work/gnu.rom"
-  cmp "$work/gnu.rom" "$work/tarnel.rom" || fail "tarnel's ROM image (-b) differs from GNU ld's"
+  } >"$out/link.ld"
+  m68k-linux-gnu-ld -T "$out/link.ld" -o "$out/gnu.elf" "${modules[@]/#/$elf/}" 2>"$out/ld.log" ||
+    { cat "$out/ld.log"; fail "GNU ld could not link the example"; }
+  m68k-linux-gnu-objcopy -O binary "$out/gnu.elf" "$out/gnu.rom"
+  cmp "$out/gnu.rom" "$out/tarnel.rom" || fail "tarnel's ROM image (-b) differs from GNU ld's"
   # Without -b the image goes on with the bss, zero filled, up to GNU ld's end of .bss.
-  read -r size vma < <(m68k-linux-gnu-objdump -h "$work/gnu.elf" | awk '$2 == ".bss" { print $3, $4 }')
+  read -r size vma < <(m68k-linux-gnu-objdump -h "$out/gnu.elf" | awk '$2 == ".bss" { print $3, $4 }')
   end=$((0x$vma + 0x$size - 0x$rom))
-  [ "$(stat -c %s "$work/tarnel-bss.rom")" -eq "$end" ] || fail "the ROM image with bss is not $end bytes long"
-  cmp -n "$(stat -c %s "$work/gnu.rom")" "$work/gnu.rom" "$work/tarnel-bss.rom" || fail "ROM image with bss differs"
-  tail -c +"$(($(stat -c %s "$work/gnu.rom") + 1))" "$work/tarnel-bss.rom" | tr -d '\0' | cmp -s - /dev/null ||
+  [ "$(stat -c %s "$out/tarnel-bss.rom")" -eq "$end" ] || fail "the ROM image with bss is not $end bytes long"
+  cmp -n "$(stat -c %s "$out/gnu.rom")" "$out/gnu.rom" "$out/tarnel-bss.rom" || fail "ROM image with bss differs"
+  tail -c +"$(($(stat -c %s "$out/gnu.rom") + 1))" "$out/tarnel-bss.rom" | tr -d '\0' | cmp -s - /dev/null ||
     fail "the bss part of the ROM image is not zero"
-  echo "tarnel's ROM image equals GNU ld's ($(stat -c %s "$work/gnu.rom") bytes; $end with bss)"
+  echo "tarnel's ROM image equals GNU ld's ($(stat -c %s "$out/gnu.rom") bytes; $end with bss)"
+}
+
+case $mode in
+gnu-ld)
+  need "${gnu_tools[@]}"
+  build_fresh
+  same_as_gnu_ld "$work/elf" "$work/fresh" "$work"
   ;;
 srecord)
   need srec_cat
@@ -118,6 +131,42 @@ qemu)
     fi
   done
   echo "the board printed the expected text, from the committed and from freshly built modules"
+  ;;
+whole-program)
+  need qemu-system-m68k "${gnu_tools[@]}"
+  whole=$root/tests/e2e/whole
+  modules=(start.o uart.o digits.o main.o report.o shared.o)
+  for level in O0 Os O2; do
+    out=$work/$level
+    mkdir -p "$out/elf"
+    cflags=(-mcpu=5208 "-$level" -ffreestanding -fno-pic -fno-common -fno-merge-constants -I"$whole")
+    for src in "$example"/start.s "$example"/uart.s "$example"/digits.s; do
+      m68k-linux-gnu-as -mcpu=5208 -o "$out/elf/$(basename "${src%.s}").o" "$src" || fail "$src did not assemble"
+    done
+    # the example's main becomes hello_main, which report.c's main calls
+    m68k-linux-gnu-gcc "${cflags[@]}" -Dmain=hello_main -c -o "$out/elf/main.o" "$example/main.c" ||
+      fail "main.c did not compile at -$level"
+    for src in report shared; do
+      m68k-linux-gnu-gcc "${cflags[@]}" -c -o "$out/elf/$src.o" "$whole/$src.c" || fail "$src.c did not compile at -$level"
+    done
+    "$elf2obj" -d "$out/tarnel" --cpu 5208 "${modules[@]/#/$out/elf/}" || fail "tarnel-elf2obj -d refused the -$level objects"
+    echo -n "-$level: "
+    same_as_gnu_ld "$out/elf" "$out/tarnel" "$out"
+    # the references with addends went through aliases, which the map lists
+    "$tarnel" -m "-r$rom" "${modules[@]/#/$out/tarnel/}" -o "$out/map.rom" >"$out/map.txt" ||
+      { cat "$out/map.txt"; fail "tarnel -m could not link the -$level modules"; }
+    for alias in 'squares+0x20' 'settings+0x4' 'lines+0x4' 'hex_digits+0xa' 'tally+0xc'; do
+      grep -qF "$alias" "$out/map.txt" || { cat "$out/map.txt"; fail "the -$level link map does not list $alias"; }
+    done
+    link "$out/tarnel" "$out/boot.rom"
+    boot "$out/boot.rom" >"$out/uart.txt"
+    if ! cmp -s "$out/uart.txt" "$whole/expected-output.txt"; then
+      cat "$out/boot.rom.qemu"
+      diff "$whole/expected-output.txt" "$out/uart.txt" || true
+      fail "the board printed something else (-$level)"
+    fi
+    echo "-$level: the board printed the expected text"
+  done
   ;;
 *)
   fail "unknown check $mode"

@@ -218,85 +218,98 @@ const RefusalCase kRefusalCases[] = {
      ".text+0x5: 'ext': short branch (bra.s, bsr.s) to another module; use the .w form"},
     {"addend on an absolute external reference",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 2, x, R_68K_32, 4); },
-     ".text+0x2: 'ext': external reference with addend +0x4"},
+     ".text+0x2: 'ext': external reference with addend +0x4; convert the module defining it together with this one "
+     "(-d DIR A.o B.o ...)"},
     {"addend on a pc-relative external reference",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 2, x, R_68K_PC16, -2); },
-     ".text+0x2: 'ext': external reference with addend -0x2"},
+     ".text+0x2: 'ext': external reference with addend -0x2; convert the module defining it together with this one "
+     "(-d DIR A.o B.o ...)"},
     {"8-bit pc-relative external reference with another addend",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 3, x, R_68K_PC8, 0); },
-     ".text+0x3: 'ext': external reference with addend +0x0"},
+     ".text+0x3: 'ext': external reference with addend +0x0; convert the module defining it together with this one "
+     "(-d DIR A.o B.o ...)"},
     {"external reference from .data",
      [](ElfBuilder& e, uint16_t, uint16_t d, uint32_t x) { e.rela(d, 4, x, R_68K_32, 0); },
-     ".data+0x4: 'ext': external reference from a data section"},
+     ".data+0x4: 'ext': external reference from a data section; keep the pointer in the module that defines its "
+     "target, or set it from code at run time"},
     {"pc-relative reference to data",
      [](ElfBuilder& e, uint16_t t, uint16_t d, uint32_t) { e.rela(t, 2, e.sectionSymbol(d), R_68K_PC16, 0); },
-     ".text+0x2: '.data': pc-relative reference to data or bss"},
+     ".text+0x2: '.data': pc-relative reference to data or bss; address data absolutely (in C: -fno-pic; in "
+     "assembly: sym, not sym(%pc))"},
     {"pc-relative reference to a global in bss",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
          e.rela(t, 2, e.symbol("counter", e.nobits(".bss", 4), 0), R_68K_PC16, 0);
      },
-     ".text+0x2: 'counter': pc-relative reference to data or bss"},
+     ".text+0x2: 'counter': pc-relative reference to data or bss; address data absolutely (in C: -fno-pic; in "
+     "assembly: sym, not sym(%pc))"},
     {"pc-relative reference from data",
      [](ElfBuilder& e, uint16_t t, uint16_t d, uint32_t) { e.rela(d, 0, e.sectionSymbol(t), R_68K_PC32, 0); },
-     ".data+0x0: '.text': pc-relative reference from a data section"},
+     ".data+0x0: '.text': pc-relative reference from a data section; store an absolute address (.long)"},
     {"8-bit absolute reference to another module",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 3, x, R_68K_8, 0); },
-     ".text+0x3: 'ext': 8-bit absolute reference"},
+     ".text+0x3: 'ext': 8-bit absolute reference; use a 16- or 32-bit address (.w or .l)"},
     {"8-bit absolute reference within the module",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 3, e.sectionSymbol(t), R_68K_8, 0); },
-     ".text+0x3: '.text': 8-bit absolute reference"},
+     ".text+0x3: '.text': 8-bit absolute reference; use a 16- or 32-bit address (.w or .l)"},
     {"common symbol",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.symbol("cmn", SHN_COMMON, 4, STB_GLOBAL, STT_OBJECT, 4); },
-     "*COM*+0x0: 'cmn': common symbol; define it in .bss instead"},
+     "*COM*+0x0: 'cmn': common symbol; define it in .bss instead (in C: compile with -fno-common)"},
     {"weak undefined symbol",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 2, e.symbol("wk", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0); },
-     ".text+0x2: 'wk': weak undefined symbol"},
+     ".text+0x2: 'wk': weak undefined symbol; define it in one of the program's modules or drop the weak"},
     {"another section with contents",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".sdata", Bytes(4, 0)); },
-     ".sdata+0x0: '.sdata': section with contents that is not code, rodata, data or bss"},
+     ".sdata+0x0: '.sdata': section with contents that is not code, rodata, data or bss; put it in .text, .rodata, "
+     ".data or .bss (in C: drop the section attribute or the option that makes it)"},
     {"a bss section with contents",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".bss", Bytes(4, 0)); },
-     ".bss+0x0: '.bss': section of an unexpected type for its name"},
+     ".bss+0x0: '.bss': section of an unexpected type for its name; give .bss sections @nobits and the others "
+     "@progbits"},
     {"relocation type without a mapping",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 2, x, 13, 0); },
-     ".text+0x2: 'ext': R_68K_PLT32 cannot be converted"},
+     ".text+0x2: 'ext': R_68K_PLT32 cannot be converted; build without -fpic/-fPIC and reach the symbol with a "
+     "16- or 32-bit address"},
     {"local pc-relative displacement out of range",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 1, e.sectionSymbol(t), R_68K_PC8, 200); },
-     ".text+0x1: '.text': pc-relative displacement +0xc7 out of range"},
+     ".text+0x1: '.text': pc-relative displacement +0xc7 out of range; use the .w or .l form"},
     {"field past the end of its section",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 14, x, R_68K_32, 0); },
-     ".text+0xe: 'ext': relocated field runs past the end of the section"},
+     ".text+0xe: 'ext': relocated field runs past the end of the section; the object is damaged, rebuild it"},
     {"8-bit pc-relative field as the first byte of the code",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) { e.rela(t, 0, x, R_68K_PC8, 1); },
-     ".text+0x0: 'ext': 8-bit pc-relative field without an extension word"},
+     ".text+0x0: 'ext': 8-bit pc-relative field without an extension word; the object is damaged, rebuild it"},
     {"absolute global symbol",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.symbol("konst", SHN_ABS, 0x10); },
-     "*ABS*+0x10: 'konst': absolute symbol cannot be exported"},
+     "*ABS*+0x10: 'konst': absolute symbol cannot be exported; keep it local, or define the value in .rodata"},
     {"reference to a local absolute symbol",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
          e.rela(t, 2, e.symbol("k", SHN_ABS, 0x10, STB_LOCAL), R_68K_32, 0);
      },
-     ".text+0x2: 'k': reference to a symbol outside code, data and bss"},
+     ".text+0x2: 'k': reference to a symbol outside code, data and bss; define it in .text, .rodata, .data or .bss, "
+     "or use a constant as an immediate (#)"},
     {"relocations without addends",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t x) {
          e.rela(t, 2, x, R_68K_32, 0);
          e.withoutAddends(t);
      },
-     ".text+0x0: '.rel.text': relocations without addends"},
+     ".text+0x0: '.rel.text': relocations without addends; build the object with the GNU m68k tools, which write "
+     "RELA relocations"},
     {"exported name too long for the 24-bit field",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.symbol(std::string(0xFFFFFC, 'n'), t, 0); },
-     ".text+0x0: 'nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn...': name of 16777212 bytes, too long for the 24-bit name field"},
+     ".text+0x0: 'nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn...': name of 16777212 bytes, too long for the 24-bit name field; "
+     "shorten it"},
     {"referenced name too long for the 24-bit field",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) {
          e.rela(t, 2, e.symbol(std::string(0xFFFFFC, 'u'), SHN_UNDEF, 0), R_68K_32, 0);
      },
-     ".text+0x2: 'uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu...': name of 16777212 bytes, too long for the 24-bit name field"},
+     ".text+0x2: 'uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu...': name of 16777212 bytes, too long for the 24-bit name field; "
+     "shorten it"},
     {"bss part of 4 GiB",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) {
          e.nobits(".bss", 0x80000000);
          e.nobits(".bss.more", 0x80000000);
      },
-     ".bss.more+0x0: '.bss.more': section makes its part 4 GiB or larger"},
+     ".bss.more+0x0: '.bss.more': section makes its part 4 GiB or larger; make the program smaller"},
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.what; }
@@ -346,6 +359,159 @@ TEST(Elf2objLink, ConvertedReferencesLinkToTheAddressesTheInstructionsNeed) {
     EXPECT_EQ(hexBytes(dir.read("image")), hexBytes(expected));
 }
 
+// Whole-program conversion. `owner` defines fn at .text+4, msg at
+// .rodata+1 (code 9), table at .data+4 and buf at .bss+0, and has 8 bytes of
+// bss; `user` refers to them with addends.
+struct Use {
+    uint32_t offset;
+    const char* symbol;
+    uint8_t type;
+    int32_t addend;
+};
+struct ExpectedXref {
+    uint32_t type;
+    const char* name;
+    std::vector<uint32_t> offsets;
+};
+struct ExpectedAlias {
+    SectionKind part;
+    uint32_t value;
+    const char* name;
+};
+struct ProgramCase {
+    const char* what;
+    std::vector<Use> uses;
+    std::vector<ExpectedXref> xrefs;    // in user, in the order first met
+    std::vector<ExpectedAlias> aliases;  // in owner, after its own xdefs
+};
+
+const ProgramCase kProgramCases[] = {
+    {"absolute 32 to data + 4", {{2, "table", R_68K_32, 4}}, {{LINK_ABS32, "table+0x4", {2}}},
+     {{SectionKind::data, 8, "table+0x4"}}},
+    {"pc-relative 16 to code + 2", {{2, "fn", R_68K_PC16, 2}}, {{LINK_PCREL16, "fn+0x2", {2}}},
+     {{SectionKind::code, 6, "fn+0x2"}}},
+    {"into .rodata: the section's place in the code part is counted", {{2, "msg", R_68K_16, 3}},
+     {{LINK_ABS16, "msg+0x3", {2}}}, {{SectionKind::code, 12, "msg+0x3"}}},
+    {"(d8,PC,Xn): the +1 of the xref is not part of the alias", {{7, "msg", R_68K_PC8, 6}},
+     {{LINK_PCREL8, "msg+0x5", {6}}}, {{SectionKind::code, 14, "msg+0x5"}}},
+    {"negative addend: the value wraps below the part", {{2, "table", R_68K_32, -8}},
+     {{LINK_ABS32, "table-0x8", {2}}}, {{SectionKind::data, 0xFFFFFFFC, "table-0x8"}}},
+    {"past the end of the part", {{2, "buf", R_68K_32, 0x20}}, {{LINK_ABS32, "buf+0x20", {2}}},
+     {{SectionKind::bss, 0x20, "buf+0x20"}}},
+    {"two uses of one sym+addend share the xref and the alias",
+     {{10, "table", R_68K_32, 4}, {2, "table", R_68K_32, 4}}, {{LINK_ABS32, "table+0x4", {2, 10}}},
+     {{SectionKind::data, 8, "table+0x4"}}},
+    {"distinct addends make distinct aliases, sorted by symbol then addend",
+     {{2, "table", R_68K_32, 8}, {6, "table", R_68K_32, -4}, {10, "buf", R_68K_32, 4}},
+     {{LINK_ABS32, "table+0x8", {2}}, {LINK_ABS32, "table-0x4", {6}}, {LINK_ABS32, "buf+0x4", {10}}},
+     {{SectionKind::bss, 4, "buf+0x4"}, {SectionKind::data, 0, "table-0x4"}, {SectionKind::data, 12, "table+0x8"}}},
+    {"without an addend the reference names the symbol", {{2, "table", R_68K_32, 0}},
+     {{LINK_ABS32, "table", {2}}}, {}},
+};
+
+void PrintTo(const ProgramCase& c, std::ostream* os) { *os << c.what; }
+
+ElfBuilder ownerObject() {
+    ElfBuilder e;
+    auto text = e.progbits(".text", fill(8, 0x10));
+    auto rodata = e.progbits(".rodata", fill(4, 0x20));
+    auto data = e.progbits(".data", fill(16, 0x30));
+    auto bss = e.nobits(".bss", 8);
+    e.symbol("fn", text, 4);
+    e.symbol("msg", rodata, 1);
+    e.symbol("table", data, 4);
+    e.symbol("buf", bss, 0);
+    return e;
+}
+ModuleBuilder ownerModule(std::string_view name = "owner.o") {
+    ModuleBuilder m;
+    m.name(name).code(fill(8, 0x10) + fill(4, 0x20)).data(fill(16, 0x30)).bss(8);
+    m.xdef(SectionKind::code, 4, "fn").xdef(SectionKind::code, 9, "msg");
+    m.xdef(SectionKind::data, 4, "table").xdef(SectionKind::bss, 0, "buf");
+    return m;
+}
+
+std::vector<Conversion> convertTogether(const std::vector<std::pair<std::string, ElfBuilder>>& objects) {
+    std::vector<Bytes> bytes;
+    for (const auto& o : objects) bytes.push_back(o.second.build());
+    std::vector<File> files(objects.size());
+    std::vector<ConvertOptions> options;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        std::string error;
+        EXPECT_TRUE(readFile(bytes[i], files[i], error)) << error;
+        options.push_back({objects[i].first, std::nullopt});
+    }
+    return elf2obj::convertProgram(files, options);
+}
+
+class Elf2objProgram : public testing::TestWithParam<ProgramCase> {};
+
+TEST_P(Elf2objProgram, AnAddendToAnotherModulesSymbolBecomesAnAliasThere) {
+    const ProgramCase& pc = GetParam();
+    ElfBuilder user;
+    auto text = user.progbits(".text", Bytes(16, 0));
+    std::map<std::string, uint32_t> sym;
+    for (const char* name : {"fn", "msg", "table", "buf"}) sym[name] = user.symbol(name, SHN_UNDEF, 0);
+    for (const Use& u : pc.uses) user.rela(text, u.offset, sym.at(u.symbol), u.type, u.addend);
+
+    std::vector<Conversion> c = convertTogether({{"user.o", user}, {"owner.o", ownerObject()}});
+    ASSERT_EQ(c.size(), 2u);
+    ModuleBuilder expectedUser;
+    expectedUser.name("user.o").code(Bytes(16, 0));
+    for (const ExpectedXref& x : pc.xrefs) expectedUser.xref(x.type, x.name, x.offsets);
+    ModuleBuilder expectedOwner = ownerModule();
+    for (const ExpectedAlias& a : pc.aliases) expectedOwner.xdef(a.part, a.value, a.name);
+    EXPECT_EQ(c[0].refusals, std::vector<std::string>{});
+    EXPECT_EQ(c[1].refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c[0].object), hexBytes(expectedUser.end()));
+    EXPECT_EQ(hexBytes(c[1].object), hexBytes(expectedOwner.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Elf2objProgram, testing::ValuesIn(kProgramCases));
+
+ElfBuilder userOf(std::vector<Use> uses) {
+    ElfBuilder e;
+    auto text = e.progbits(".text", Bytes(16, 0));
+    for (const Use& u : uses) e.rela(text, u.offset, e.symbol(u.symbol, SHN_UNDEF, 0), u.type, u.addend);
+    return e;
+}
+
+TEST(Elf2objProgram, AnAddendToASymbolNoGivenObjectDefinesIsRefused) {
+    std::vector<Conversion> c =
+        convertTogether({{"user.o", userOf({{2, "missing", R_68K_32, 4}})}, {"owner.o", ownerObject()}});
+    EXPECT_EQ(c[0].refusals,
+              std::vector<std::string>{".text+0x2: 'missing': external reference with addend +0x4 to a symbol that "
+                                       "no given object defines; convert the module defining it in the same -d run"});
+    EXPECT_EQ(c[1].refusals, std::vector<std::string>{});
+}
+
+// The aliases of a module do not depend on the order of the objects, nor
+// on which object met which alias first.
+TEST(Elf2objProgram, TheOutputDoesNotDependOnTheOrderOfTheObjects) {
+    ElfBuilder first = userOf({{2, "table", R_68K_32, 8}, {6, "fn", R_68K_32, 2}});
+    ElfBuilder second = userOf({{2, "fn", R_68K_32, 2}, {6, "table", R_68K_32, 4}});
+    std::vector<Conversion> a = convertTogether({{"a.o", first}, {"b.o", second}, {"owner.o", ownerObject()}});
+    std::vector<Conversion> b = convertTogether({{"owner.o", ownerObject()}, {"b.o", second}, {"a.o", first}});
+    EXPECT_EQ(hexBytes(a[0].object), hexBytes(b[2].object));
+    EXPECT_EQ(hexBytes(a[1].object), hexBytes(b[1].object));
+    EXPECT_EQ(hexBytes(a[2].object), hexBytes(ownerModule()
+                                                  .xdef(SectionKind::code, 6, "fn+0x2")
+                                                  .xdef(SectionKind::data, 8, "table+0x4")
+                                                  .xdef(SectionKind::data, 12, "table+0x8")
+                                                  .end()));
+    EXPECT_EQ(hexBytes(b[0].object), hexBytes(a[2].object));
+}
+
+// Two objects that both define the symbol both define its aliases, so that
+// the linker's first definition of the symbol is also that of its aliases.
+TEST(Elf2objProgram, EveryModuleThatDefinesTheSymbolDefinesItsAliases) {
+    std::vector<Conversion> c = convertTogether(
+        {{"user.o", userOf({{2, "table", R_68K_32, 4}})}, {"owner.o", ownerObject()}, {"again.o", ownerObject()}});
+    for (size_t i : {1, 2})
+        EXPECT_EQ(hexBytes(c[i].object),
+                  hexBytes(ownerModule(i == 1 ? "owner.o" : "again.o").xdef(SectionKind::data, 8, "table+0x4").end()));
+}
+
 TEST(Elf2objProcessor, ModelNumbersAreFourHexDigits) {
     EXPECT_EQ(elf2obj::processorIdFor("5208"), 0x52080000u);
     EXPECT_EQ(elf2obj::processorIdFor("547f"), 0x547F0000u);
@@ -393,9 +559,71 @@ TEST(Elf2objCommandLine, RefusalsExitWithStatusOneAndWriteNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "tarnel-elf2obj: in.o: .text+0x1: 'far': short branch (bra.s, bsr.s) to another module; use the .w form\n"
-              "tarnel-elf2obj: in.o: .text+0x2: 'far2': external reference with addend +0x8\n"
+              "tarnel-elf2obj: in.o: .text+0x2: 'far2': external reference with addend +0x8; convert the module "
+              "defining it together with this one (-d DIR A.o B.o ...)\n"
               "tarnel-elf2obj: in.o: not converted: the object format cannot express the above\n");
     EXPECT_FALSE(dir.exists("out.o"));
+}
+
+// -d converts the objects together into the folder; linked at 0x1000, the
+// aliases give the addresses the instructions need.
+TEST(Elf2objCommandLine, DashDConvertsAProgramWhoseAliasesLinkToTheRightAddresses) {
+    ScratchDir dir;
+    ElfBuilder user;
+    auto text = user.progbits(".text", {0x41, 0xF9, 0x00, 0x00, 0x00, 0x00,  // 0: lea table+4,a0
+                                        0x10, 0x3B, 0x08, 0x00,              // 6: move.b (msg+2,pc,d0.l),d0
+                                        0x4E, 0x75});                        // 10: rts
+    user.rela(text, 2, user.symbol("table", SHN_UNDEF, 0), R_68K_32, 4);
+    user.rela(text, 9, user.symbol("msg", SHN_UNDEF, 0), R_68K_PC8, 1 + 2);
+    dir.write("user.o", user.build());
+    dir.write("owner.o", ownerObject().build());
+    CliResult r = runCli(dir, {"-d", dir.path("out"), "user.o", "owner.o", "--cpu", "5208"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(hexBytes(dir.read("out/owner.o")), hexBytes(ModuleBuilder()
+                                                             .name("owner.o")
+                                                             .processor(0x52080000)
+                                                             .code(fill(8, 0x10) + fill(4, 0x20))
+                                                             .data(fill(16, 0x30))
+                                                             .bss(8)
+                                                             .xdef(SectionKind::code, 4, "fn")
+                                                             .xdef(SectionKind::code, 9, "msg")
+                                                             .xdef(SectionKind::data, 4, "table")
+                                                             .xdef(SectionKind::bss, 0, "buf")
+                                                             .xdef(SectionKind::code, 11, "msg+0x2")
+                                                             .xdef(SectionKind::data, 8, "table+0x4")
+                                                             .end()));
+
+    RunResult link = runLinker(dir, {"-r1000", "-b", "out/user.o", "out/owner.o", "-o", "image"});
+    ASSERT_EQ(link.status, 0) << link.out;
+    // user's code at 0x1000, owner's at 0x100C (msg at 0x1015), the data at
+    // 0x1018 (table at 0x101C): lea gets 0x1020; the index's displacement is
+    // msg+2 (0x1017) less the extension word's address (0x1008).
+    Bytes expected = Bytes{0x41, 0xF9, 0x00, 0x00, 0x10, 0x20, 0x10, 0x3B, 0x08, 0x0F, 0x4E, 0x75} +
+                     fill(8, 0x10) + fill(4, 0x20) + fill(16, 0x30);
+    EXPECT_EQ(hexBytes(dir.read("image")), hexBytes(expected));
+}
+
+TEST(Elf2objCommandLine, DashDWritesNothingWhenAnInputIsRefusedOrTwoShareAName) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"user.o", "owner.o"},
+         "tarnel-elf2obj: user.o: .text+0x2: 'missing': external reference with addend +0x4 to a symbol that no "
+         "given object defines; convert the module defining it in the same -d run\n"
+         "tarnel-elf2obj: user.o: not converted: the object format cannot express the above\n"},
+        {{"user.o", "sub/owner.o", "owner.o"},
+         "tarnel-elf2obj: sub/owner.o and owner.o would both be written to out/owner.o; rename one of them\n"},
+    };
+    for (const auto& [inputs, message] : cases) {
+        ScratchDir dir;
+        dir.write("user.o", userOf({{2, "missing", R_68K_32, 4}}).build());
+        dir.write("owner.o", ownerObject().build());
+        std::vector<std::string> args = {"-d", dir.path("out")};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        CliResult r = runCli(dir, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, message);
+        EXPECT_FALSE(dir.exists("out"));
+    }
 }
 
 // Each name runs from its offset in the name table to the next NUL, whatever
@@ -476,14 +704,18 @@ TEST(Elf2objCommandLine, MistakesInTheArgumentsPrintTheUsage) {
         {{"in.o", "-o", "out.o", "--cpu", "52"}, "--cpu takes a model number of four hex digits, such as 5208"},
         {{"in.o", "-o", "out.o", "--cpu"}, "--cpu needs a model number"},
         {{"in.o", "-x", "-o", "out.o"}, "unknown option -x"},
-        {{"in.o", "in2.o", "-o", "out.o"}, "more than one input file"},
+        {{"in.o", "in2.o", "-o", "out.o"}, "more than one input file; convert several with -d DIR"},
+        {{"-d", "dir", "in.o", "-o", "out.o"}, "-o and -d do not go together; -d writes DIR/IN.o for each IN.o"},
+        {{"-d", "dir"}, "-d DIR needs the input files"},
+        {{"in.o", "-d"}, "-d needs a folder name"},
     };
     for (const auto& [args, message] : cases) {
         ScratchDir dir;
         CliResult r = runCli(dir, args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, std::string("tarnel-elf2obj: ") + message +
-                             "\nusage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n");
+                             "\nusage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n"
+                             "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL]\n");
     }
     ScratchDir dir;
     CliResult r = runCli(dir, {"missing.o", "-o", "out.o"});

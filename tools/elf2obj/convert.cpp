@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "objfmt/bytes.hpp"
@@ -72,6 +73,24 @@ struct Placement {
     uint32_t offset = 0;  // of the section's first byte within the part
 };
 
+// One alias per referenced symbol and addend: `sym+0x20` names the address
+// sym + 0x20. No C identifier and no unquoted assembler symbol holds a `+`
+// or a `-`, so the name cannot clash with a symbol of the program.
+using AliasKey = std::pair<std::string, int32_t>;
+using AliasSet = std::set<AliasKey>;  // sorted by symbol, then addend
+
+std::string signedHex(int32_t v) {
+    char buf[16];
+    uint32_t magnitude = v < 0 ? 0u - uint32_t(v) : uint32_t(v);
+    std::snprintf(buf, sizeof buf, "%c0x%x", v < 0 ? '-' : '+', magnitude);
+    return buf;
+}
+
+std::string aliasName(const AliasKey& alias) { return alias.first + signedHex(alias.second); }
+
+// The global symbols that the objects of a whole-program conversion define.
+using ProgramSymbols = std::set<std::string, std::less<>>;
+
 struct XrefKey {
     uint32_t type;
     std::string name;
@@ -82,13 +101,26 @@ class Converter {
 public:
     Converter(const File& file, const ConvertOptions& options) : file_(file), options_(options) {}
 
-    Conversion run() {
+    // The conversion runs in three steps, so that a whole program can be
+    // converted together: lay the sections out and export the symbols,
+    // convert the references (which may use aliases that other modules
+    // define), then define the aliases this module holds and write it.
+    void layOut() {
         placeSections();
         exportSymbols();
+    }
+    void convertReferences(const ProgramSymbols* program) {
+        program_ = program;
         for (const RelocSection& rs : file_.relocations) convertRelocations(rs);
+    }
+    Conversion finish(const AliasSet& used) {
+        defineAliases(used);
         if (result_.refusals.empty()) writeModule();
         return std::move(result_);
     }
+
+    const ProgramSymbols& globals() const { return globals_; }
+    const AliasSet& aliasUses() const { return aliasUses_; }
 
 private:
     // Lays the sections out rule by rule; every other allocated section with
@@ -100,14 +132,16 @@ private:
                 const Section& s = file_.sections[i];
                 if (placements_[i].placed || !matches(rule, s.name)) continue;
                 if (s.type != rule.sectionType) {
-                    refuse(s.name, 0, s.name, "section of an unexpected type for its name");
+                    refuse(s.name, 0, s.name,
+                           "section of an unexpected type for its name; give .bss sections @nobits and the others "
+                           "@progbits");
                     placements_[i].refused = true;
                     continue;
                 }
                 uint32_t& size = partSize(rule.part);
                 // a part's size and every offset in it are 32-bit words
                 if (uint64_t(roundUp(size)) + s.size > kMaxPartSize) {
-                    refuse(s.name, 0, s.name, "section makes its part 4 GiB or larger");
+                    refuse(s.name, 0, s.name, "section makes its part 4 GiB or larger; make the program smaller");
                     placements_[i].refused = true;
                     continue;
                 }
@@ -126,7 +160,9 @@ private:
         for (uint32_t i = 0; i < file_.sections.size(); ++i) {
             const Section& s = file_.sections[i];
             if (!placements_[i].placed && !placements_[i].refused && (s.flags & SHF_ALLOC) && s.size != 0)
-                refuse(s.name, 0, s.name, "section with contents that is not code, rodata, data or bss");
+                refuse(s.name, 0, s.name,
+                       "section with contents that is not code, rodata, data or bss; put it in .text, .rodata, "
+                       ".data or .bss (in C: drop the section attribute or the option that makes it)");
         }
         for (SectionKind part : {SectionKind::code, SectionKind::data, SectionKind::bss}) {
             partSize(part) = roundUp(partSize(part));
@@ -138,17 +174,21 @@ private:
     void exportSymbols() {
         for (const Symbol& sym : file_.symbols) {
             if (sym.shndx == SHN_COMMON) {
-                refuse("*COM*", 0, sym.name, "common symbol; define it in .bss instead");
+                refuse("*COM*", 0, sym.name,
+                       "common symbol; define it in .bss instead (in C: compile with -fno-common)");
                 continue;
             }
             if (sym.bind == STB_LOCAL || sym.shndx == SHN_UNDEF) continue;
             if (sym.type == STT_SECTION || sym.type == STT_FILE) continue;
+            globals_.emplace(sym.name);
             if (sym.shndx == SHN_ABS) {
-                refuse("*ABS*", sym.value, sym.name, "absolute symbol cannot be exported");
+                refuse("*ABS*", sym.value, sym.name,
+                       "absolute symbol cannot be exported; keep it local, or define the value in .rodata");
                 continue;
             }
             if (sym.shndx >= placements_.size() || !placements_[sym.shndx].placed) {
-                refuse(sectionName(sym.shndx), sym.value, sym.name, "global symbol outside code, data and bss");
+                refuse(sectionName(sym.shndx), sym.value, sym.name,
+                       "global symbol outside code, data and bss; define it in .text, .rodata, .data or .bss");
                 continue;
             }
             if (!nameFits(sym.name)) {
@@ -157,6 +197,26 @@ private:
             }
             const Placement& p = placements_[sym.shndx];
             link_.xdef(p.part, p.offset + sym.value, sym.name);
+            exported_.try_emplace(std::string(sym.name), p.part, p.offset + sym.value);
+            hasXdefs_ = true;
+        }
+    }
+
+    // Each alias of a symbol this module exports is an xdef in the symbol's
+    // section at the symbol's value plus the addend. The value may lie
+    // outside the module's part, below it or past its end: the linker adds
+    // the part's start, modulo 2^32, which gives the address sym + addend
+    // all the same. Every module that exports the symbol defines the alias,
+    // so that the definition the linker takes for the symbol (the first) is
+    // also the one it takes for its aliases.
+    void defineAliases(const AliasSet& used) {
+        for (const AliasKey& alias : used) {
+            auto it = exported_.find(alias.first);
+            if (it == exported_.end()) continue;
+            std::string name = aliasName(alias);
+            if (!nameFits(name)) continue;  // refused where it is referenced
+            auto [part, value] = it->second;
+            link_.xdef(part, value + uint32_t(alias.second), name);
             hasXdefs_ = true;
         }
     }
@@ -165,7 +225,9 @@ private:
         const Section& target = file_.sections[rs.target];
         if (!placements_[rs.target].placed) return;  // debugging information and the like
         if (!rs.withAddends) {
-            refuse(target.name, 0, file_.sections[rs.index].name, "relocations without addends");
+            refuse(target.name, 0, file_.sections[rs.index].name,
+                   "relocations without addends; build the object with the GNU m68k tools, which write RELA "
+                   "relocations");
             return;
         }
         for (const Rela& r : rs.entries) convertRelocation(rs.target, r);
@@ -180,42 +242,73 @@ private:
 
         if (r.type == R_68K_NONE) return;
         const RelocRule* rule = relocRule(r.type);
-        if (!rule) return refuseHere(relocTypeName(r.type) + " cannot be converted");
-        if (place.part == SectionKind::bss) return refuseHere("relocation in a section without contents");
+        if (!rule)
+            return refuseHere(relocTypeName(r.type) +
+                              " cannot be converted; build without -fpic/-fPIC and reach the symbol with a 16- "
+                              "or 32-bit address");
+        if (place.part == SectionKind::bss)
+            return refuseHere("relocation in a section without contents; put initialised values in .data");
         if (uint64_t(r.offset) + rule->width > section.size)
-            return refuseHere("relocated field runs past the end of the section");
-        if (!rule->pcRelative && rule->width == 1) return refuseHere("8-bit absolute reference");
+            return refuseHere("relocated field runs past the end of the section; the object is damaged, rebuild it");
+        if (!rule->pcRelative && rule->width == 1)
+            return refuseHere("8-bit absolute reference; use a 16- or 32-bit address (.w or .l)");
         if (sym.shndx == SHN_COMMON) return;  // refused with the symbol
 
         uint32_t at = place.offset + r.offset;  // the field's offset within its part
         if (sym.shndx == SHN_UNDEF) {
-            if (sym.bind == STB_WEAK) return refuseHere("weak undefined symbol");
-            if (place.part != SectionKind::code) return refuseHere("external reference from a data section");
+            if (sym.bind == STB_WEAK)
+                return refuseHere("weak undefined symbol; define it in one of the program's modules or drop the weak");
+            if (place.part != SectionKind::code)
+                return refuseHere(
+                    "external reference from a data section; keep the pointer in the module that "
+                    "defines its target, or set it from code at run time");
             if (rule->type == R_68K_PC8 && r.addend == -1)
                 return refuseHere("short branch (bra.s, bsr.s) to another module; use the .w form");
-            if (r.addend != rule->xrefAddend)
-                return refuseHere("external reference with addend " + signedHex(r.addend));
-            if (at < rule->xrefBack) return refuseHere("8-bit pc-relative field without an extension word");
-            return addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset);
+            if (at < rule->xrefBack)
+                return refuseHere("8-bit pc-relative field without an extension word; the object is damaged, "
+                                  "rebuild it");
+            if (r.addend == rule->xrefAddend)
+                return void(addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset));
+            // sym + addend becomes a reference to the alias that the module
+            // defining sym is given; what the xref adds by itself is not part
+            // of the alias
+            AliasKey alias{std::string(sym.name), int32_t(uint32_t(r.addend) - uint32_t(rule->xrefAddend))};
+            if (!program_)
+                return refuseHere("external reference with addend " + signedHex(r.addend) +
+                                  "; convert the module defining it together with this one (-d DIR A.o B.o ...)");
+            if (!program_->contains(sym.name))
+                return refuseHere("external reference with addend " + signedHex(r.addend) +
+                                  " to a symbol that no given object defines; convert the module defining it in "
+                                  "the same -d run");
+            if (addXref(rule->xrefType, aliasName(alias), at - rule->xrefBack, section.name, r.offset))
+                aliasUses_.insert(std::move(alias));
+            return;
         }
         if (sym.shndx >= placements_.size() || !placements_[sym.shndx].placed)
-            return refuseHere("reference to a symbol outside code, data and bss");
+            return refuseHere(
+                "reference to a symbol outside code, data and bss; define it in .text, .rodata, .data or "
+                ".bss, or use a constant as an immediate (#)");
         // A global defined here is linked by name where an xref can say it
         // (from code, no addend, pc-relative only to code); otherwise it is
         // resolved within the module like a local symbol.
         const Placement& dest = placements_[sym.shndx];
         if (sym.bind != STB_LOCAL && place.part == SectionKind::code && r.addend == rule->xrefAddend &&
             (!rule->pcRelative || dest.part == SectionKind::code))
-            return addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset);
+            return void(addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset));
 
         uint32_t value = dest.offset + sym.value + uint32_t(r.addend);  // within the target's part
         if (rule->pcRelative) {
-            if (place.part != SectionKind::code) return refuseHere("pc-relative reference from a data section");
-            if (dest.part != SectionKind::code) return refuseHere("pc-relative reference to data or bss");
+            if (place.part != SectionKind::code)
+                return refuseHere("pc-relative reference from a data section; store an absolute address (.long)");
+            if (dest.part != SectionKind::code)
+                return refuseHere(
+                    "pc-relative reference to data or bss; address data absolutely (in C: -fno-pic; in "
+                    "assembly: sym, not sym(%pc))");
             int32_t displacement = int32_t(value - at);
             int64_t limit = int64_t(1) << (rule->width * 8 - 1);
             if (rule->width < 4 && (displacement < -limit || displacement >= limit))
-                return refuseHere("pc-relative displacement " + signedHex(displacement) + " out of range");
+                return refuseHere("pc-relative displacement " + signedHex(displacement) +
+                                  " out of range; use the .w or .l form");
             writeField(place.part, at, rule->width, uint32_t(displacement));
             return;
         }
@@ -227,11 +320,16 @@ private:
     // One xref entry per name and access type, its places gathered in it.
     // The entries are found by name through an index, so that many names cost
     // no more than one lookup each.
-    void addXref(uint32_t type, std::string_view name, uint32_t at, std::string_view section, uint32_t offset) {
-        if (!nameFits(name)) return refuseLongName(section, offset, name);
+    // Returns false when the name was refused.
+    bool addXref(uint32_t type, std::string_view name, uint32_t at, std::string_view section, uint32_t offset) {
+        if (!nameFits(name)) {
+            refuseLongName(section, offset, name);
+            return false;
+        }
         auto [it, added] = xrefIndex_.try_emplace({type, std::string(name)}, xrefs_.size());
         if (added) xrefs_.push_back({XrefKey{type, std::string(name)}, {}});
         xrefs_[it->second].second.push_back(at);
+        return true;
     }
 
     void writeField(SectionKind part, uint32_t at, uint32_t width, uint32_t value) {
@@ -319,14 +417,7 @@ private:
     // The refusal shows the name's first bytes only.
     void refuseLongName(std::string_view section, uint32_t offset, std::string_view name) {
         refuse(section, offset, std::string(name.substr(0, 32)) + "...",
-               "name of " + std::to_string(name.size()) + " bytes, too long for the 24-bit name field");
-    }
-
-    static std::string signedHex(int32_t v) {
-        char buf[16];
-        uint32_t magnitude = v < 0 ? 0u - uint32_t(v) : uint32_t(v);
-        std::snprintf(buf, sizeof buf, "%c0x%x", v < 0 ? '-' : '+', magnitude);
-        return buf;
+               "name of " + std::to_string(name.size()) + " bytes, too long for the 24-bit name field; shorten it");
     }
 
     uint32_t& partSize(SectionKind part) {
@@ -342,6 +433,10 @@ private:
     uint32_t codeSize_ = 0, dataSize_ = 0, bssSize_ = 0;
     LinkPayloadBuilder link_;
     bool hasXdefs_ = false;
+    const ProgramSymbols* program_ = nullptr;  // set in a whole-program conversion
+    ProgramSymbols globals_;                   // every global this object defines
+    std::map<std::string, std::pair<SectionKind, uint32_t>, std::less<>> exported_;  // xdefs: part, value
+    AliasSet aliasUses_;
     std::vector<std::pair<XrefKey, std::vector<uint32_t>>> xrefs_;
     std::map<std::pair<uint32_t, std::string>, size_t> xrefIndex_;
     std::map<std::tuple<ChunkTag, SectionKind, SectionKind>, std::vector<uint32_t>> relocs_;
@@ -349,7 +444,31 @@ private:
 
 }  // namespace
 
-Conversion convertObject(const File& file, const ConvertOptions& options) { return Converter(file, options).run(); }
+Conversion convertObject(const File& file, const ConvertOptions& options) {
+    Converter c(file, options);
+    c.layOut();
+    c.convertReferences(nullptr);
+    return c.finish({});
+}
+
+std::vector<Conversion> convertProgram(std::span<const File> files, std::span<const ConvertOptions> options) {
+    std::vector<Converter> converters;
+    converters.reserve(files.size());
+    ProgramSymbols program;
+    for (size_t i = 0; i < files.size(); ++i) {
+        converters.emplace_back(files[i], options[i]);
+        converters.back().layOut();
+        program.insert(converters.back().globals().begin(), converters.back().globals().end());
+    }
+    AliasSet used;
+    for (Converter& c : converters) {
+        c.convertReferences(&program);
+        used.insert(c.aliasUses().begin(), c.aliasUses().end());
+    }
+    std::vector<Conversion> results;
+    for (Converter& c : converters) results.push_back(c.finish(used));
+    return results;
+}
 
 std::optional<uint32_t> processorIdFor(std::string_view model) {
     if (model.size() != 4) return std::nullopt;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,13 @@ struct Conversion {
 };
 
 Conversion convertObject(const elf::File& file, const ConvertOptions& options);
+
+// Converts the objects of one program together, options[i] for files[i]. A
+// reference from one to sym + addend (addend not 0), where another defines
+// the global sym, becomes an xref to the alias named "sym+0x20" (or
+// "sym-0x4"), which every module that exports sym defines at sym's value plus
+// the addend; its aliases follow its own xdefs, sorted by symbol and addend.
+std::vector<Conversion> convertProgram(std::span<const elf::File> files, std::span<const ConvertOptions> options);
 
 // The processor id for a model number of four hex digits: "5208" gives 0x52080000.
 std::optional<uint32_t> processorIdFor(std::string_view model);

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -15,10 +17,13 @@ namespace tarnel::elf2obj {
 namespace {
 
 constexpr const char* kProgram = "tarnel-elf2obj";
-constexpr const char* kUsage = "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n";
+constexpr const char* kUsage =
+    "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n"
+    "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL]\n";
 
 struct Arguments {
-    std::string input, output;
+    std::vector<std::string> inputs;
+    std::string output, dir;
     std::optional<uint32_t> processorId;
 };
 
@@ -35,60 +40,126 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
         if (arg == "-o") {
             if (!hasValue) return bad("-o needs a file name");
             a.output = args[++i];
+        } else if (arg == "-d") {
+            if (!hasValue) return bad("-d needs a folder name");
+            a.dir = args[++i];
         } else if (arg == "--cpu") {
             if (!hasValue) return bad("--cpu needs a model number");
             a.processorId = processorIdFor(args[++i]);
             if (!a.processorId) return bad("--cpu takes a model number of four hex digits, such as 5208");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return bad("unknown option " + arg);
-        } else if (a.input.empty()) {
-            a.input = arg;
         } else {
-            return bad("more than one input file");
+            a.inputs.push_back(arg);
         }
     }
-    if (a.input.empty() || a.output.empty()) return bad("an input file and -o OUT are needed");
+    if (!a.dir.empty()) {
+        if (!a.output.empty()) return bad("-o and -d do not go together; -d writes DIR/IN.o for each IN.o");
+        if (a.inputs.empty()) return bad("-d DIR needs the input files");
+        return a;
+    }
+    if (a.inputs.size() > 1) return bad("more than one input file; convert several with -d DIR");
+    if (a.inputs.empty() || a.output.empty()) return bad("an input file and -o OUT are needed");
     return a;
 }
 
-int convertFile(const std::vector<std::string>& args, std::ostream& err) {
-    auto a = parseArguments(args, err);
-    if (!a) return 1;
-    std::string prefix = std::string(kProgram) + ": " + a->input + ": ";
-
+// One input read and parsed; `file` points into `input`'s bytes.
+struct LoadedObject {
     tools::InputFile input;
-    std::string reason;
-    if (!input.open(a->input, reason)) {
-        err << prefix << "cannot be opened\n";
-        return 1;
-    }
-
     elf::File file;
-    std::string error;
-    if (!elf::readFile(input.bytes(), file, error)) {
-        err << prefix << error << "\n";
-        return 1;
-    }
-    ConvertOptions options;
-    options.fallbackName = std::filesystem::path(a->input).filename().string();
-    options.processorId = a->processorId;
-    Conversion result = convertObject(file, options);
-    if (!result.refusals.empty()) {
-        for (const std::string& r : result.refusals) err << prefix << r << "\n";
-        err << prefix << "not converted: the object format cannot express the above\n";
-        return 1;
-    }
+};
 
-    std::ofstream out(a->output, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(result.object.data()), std::streamsize(result.object.size()));
+bool load(const std::string& path, LoadedObject& object, std::ostream& err) {
+    std::string prefix = std::string(kProgram) + ": " + path + ": ";
+    std::string reason;
+    if (!object.input.open(path, reason)) {
+        err << prefix << "cannot be opened\n";
+        return false;
+    }
+    std::string error;
+    if (!elf::readFile(object.input.bytes(), object.file, error)) {
+        err << prefix << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+ConvertOptions optionsFor(const std::string& input, const Arguments& a) {
+    ConvertOptions options;
+    options.fallbackName = std::filesystem::path(input).filename().string();
+    options.processorId = a.processorId;
+    return options;
+}
+
+// Prints the refusals of one input; returns whether there were any.
+bool reportRefusals(const std::string& input, const Conversion& result, std::ostream& err) {
+    if (result.refusals.empty()) return false;
+    std::string prefix = std::string(kProgram) + ": " + input + ": ";
+    for (const std::string& r : result.refusals) err << prefix << r << "\n";
+    err << prefix << "not converted: the object format cannot express the above\n";
+    return true;
+}
+
+bool writeObject(const std::string& path, const std::vector<uint8_t>& bytes, std::ostream& err) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     out.close();
-    if (!out) {
-        err << kProgram << ": " << a->output << ": cannot be written\n";
-        std::error_code ec;
-        std::filesystem::remove(a->output, ec);
-        return 1;
+    if (out) return true;
+    err << kProgram << ": " << path << ": cannot be written\n";
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return false;
+}
+
+int convertFile(const Arguments& a, std::ostream& err) {
+    const std::string& input = a.inputs.front();
+    LoadedObject object;
+    if (!load(input, object, err)) return 1;
+    Conversion result = convertObject(object.file, optionsFor(input, a));
+    if (reportRefusals(input, result, err)) return 1;
+    return writeObject(a.output, result.object, err) ? 0 : 1;
+}
+
+// Converts the inputs together and writes DIR/NAME for each, NAME being the
+// input's file name; nothing is written when any input is refused.
+int convertProgramFiles(const Arguments& a, std::ostream& err) {
+    std::map<std::string, const std::string*> byName;
+    for (const std::string& input : a.inputs) {
+        std::string name = std::filesystem::path(input).filename().string();
+        auto [it, added] = byName.try_emplace(name, &input);
+        if (!added) {
+            err << kProgram << ": " << *it->second << " and " << input << " would both be written to "
+                << (std::filesystem::path(a.dir) / name).string() << "; rename one of them\n";
+            return 1;
+        }
+    }
+    std::vector<std::unique_ptr<LoadedObject>> objects;
+    std::vector<elf::File> files;
+    std::vector<ConvertOptions> options;
+    for (const std::string& input : a.inputs) {
+        objects.push_back(std::make_unique<LoadedObject>());
+        if (!load(input, *objects.back(), err)) return 1;
+        files.push_back(objects.back()->file);
+        options.push_back(optionsFor(input, a));
+    }
+    std::vector<Conversion> results = convertProgram(files, options);
+    bool refused = false;
+    for (size_t i = 0; i < results.size(); ++i) refused |= reportRefusals(a.inputs[i], results[i], err);
+    if (refused) return 1;
+
+    std::error_code ec;
+    std::filesystem::create_directories(a.dir, ec);
+    for (size_t i = 0; i < results.size(); ++i) {
+        std::filesystem::path out = std::filesystem::path(a.dir) / std::filesystem::path(a.inputs[i]).filename();
+        if (!writeObject(out.string(), results[i].object, err)) return 1;
     }
     return 0;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& err) {
+    auto a = parseArguments(args, err);
+    if (!a) return 1;
+    return a->dir.empty() ? convertFile(*a, err) : convertProgramFiles(*a, err);
 }
 
 }  // namespace
@@ -97,7 +168,7 @@ int convertFile(const std::vector<std::string>& args, std::ostream& err) {
 // failure are reported with exit status 1.
 int runElf2obj(const std::vector<std::string>& args, std::ostream& err) {
     try {
-        return convertFile(args, err);
+        return run(args, err);
     } catch (const std::bad_alloc&) {
         err << kProgram << ": out of memory\n";
     } catch (const std::exception& e) {
