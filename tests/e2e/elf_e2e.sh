@@ -10,6 +10,9 @@
 #   elf_e2e.sh gdb   TARNEL TARNEL_ELF ROOT
 #       gdb-multiarch against QEMU's gdbstub breaks at main by name and reads
 #       a global variable by name.
+#   elf_e2e.sh toolchain TARNEL TARNEL_ELF ROOT ELF2OBJ
+#       the example built with cmake/tarnel-coldfire.cmake; its ROM image
+#       equals the one tarnel links from the committed objects.
 #
 # A check whose tools are not installed exits with 77 (skipped), after saying why.
 set -euo pipefail
@@ -69,6 +72,17 @@ gdb)
   grep -qi "0x${main#0*}" gdb.txt || { cat gdb.txt; fail "gdb is not at main"; }
   grep -q '^\$[0-9]* = ' gdb.txt || { cat gdb.txt; fail "gdb could not read lines"; }
   echo "gdb-multiarch broke at main and read lines"
+  ;;
+toolchain)
+  need m68k-linux-gnu-gcc m68k-linux-gnu-as cmake
+  mkdir bin
+  ln -s "$tarnel" bin/tarnel && ln -s "$tarnel_elf" bin/tarnel-elf && ln -s "$5" bin/tarnel-elf2obj
+  "$tarnel" "-r$rom" "${objects[@]}" -o committed.rom >/dev/null
+  cmake -S "$example" -B build --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_BIN_DIR="$work/bin" \
+    >cmake.log 2>&1 && cmake --build build >>cmake.log 2>&1 || { cat cmake.log; fail "the example did not build"; }
+  for f in hello.rom hello.s19 hello.elf hello.map; do [ -s "build/$f" ] || fail "the build made no $f"; done
+  cmp build/hello.rom committed.rom || fail "the toolchain's ROM image differs from the committed objects' one"
+  echo "the toolchain build's ROM image equals the committed objects' ($(stat -c %s committed.rom) bytes)"
   ;;
 *) fail "unknown check $mode" ;;
 esac
