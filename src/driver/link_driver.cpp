@@ -44,7 +44,7 @@ WrittenOutput libraryBranch(LinkState& state) {
     });
 }
 
-WrittenOutput linkBranch(LinkState& state) {
+WrittenOutput linkBranch(LinkState& state, const std::function<uint32_t(LinkState&, OutputFile&)>& writeOutput) {
     // the totals of the five merged sections, which place every module's parts
     layoutSections(state);
     // the merged base section within a base register's 64 KB reach
@@ -64,14 +64,14 @@ WrittenOutput linkBranch(LinkState& state) {
     return writeOutputFile(state, [&](OutputFile& file) {
         // the records a relocatable output carries count from its merged sections
         if (!state.romMode) mergeRelocOffsets(state);
-        return writeLinkedOutput(state, file);
+        return writeOutput ? writeOutput(state, file) : writeLinkedOutput(state, file);
     });
 }
 
 }  // namespace
 
-void runLink(LinkState& state) {
-    const WrittenOutput output = state.libraryMode ? libraryBranch(state) : linkBranch(state);
+void runLink(LinkState& state, const std::function<uint32_t(LinkState&, OutputFile&)>& writeOutput) {
+    const WrittenOutput output = state.libraryMode ? libraryBranch(state) : linkBranch(state, writeOutput);
     // the reports follow whatever the output and the errors
     printBuildInfo(state);
     printSummary(state, output);

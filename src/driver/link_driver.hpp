@@ -2,10 +2,16 @@
 // branch, then the summary that every run with arguments prints.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "objfmt/state.hpp"
 
 namespace tarnel {
 
-void runLink(LinkState& state);
+class OutputFile;
+
+// writeOutput, when given, replaces writeLinkedOutput in the link branch.
+void runLink(LinkState& state, const std::function<uint32_t(LinkState&, OutputFile&)>& writeOutput = {});
 
 }  // namespace tarnel

@@ -9,7 +9,7 @@
 
 namespace tarnel {
 
-int runTarnel(const std::vector<std::string>& args, std::ostream& out) {
+int runTarnel(const std::vector<std::string>& args, std::ostream& out, const LinkHooks& hooks) {
     LinkState state(out);
     try {
         linkerStartup(state);
@@ -21,7 +21,11 @@ int runTarnel(const std::vector<std::string>& args, std::ostream& out) {
         }
         // every object file is loaded while its argument is handled
         handleArguments(state, args);
-        runLink(state);
+        if (hooks.afterArguments && !hooks.afterArguments(state)) {
+            linkerTeardown(state);
+            return 1;
+        }
+        runLink(state, hooks.writeOutput);
         linkerTeardown(state);
     } catch (const std::bad_alloc&) {
         reportError(state, "Out of memory\n");

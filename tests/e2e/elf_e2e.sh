@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# End-to-end checks of tarnel-elf on the bundled example examples/hello,
+# linked at 0x40000000. One check per run:
+#
+#   elf_e2e.sh tools TARNEL TARNEL_ELF ROOT
+#       objcopy of the ELF gives tarnel's -b and -r images; nm lists every
+#       xdef at its map address; objdump -d shows <main>:; the report equals tarnel's.
+#   elf_e2e.sh qemu  TARNEL TARNEL_ELF ROOT
+#       QEMU's mcf5208evb boots the ELF with -kernel; the UART text compared.
+#   elf_e2e.sh gdb   TARNEL TARNEL_ELF ROOT
+#       gdb-multiarch against QEMU's gdbstub breaks at main by name and reads
+#       a global variable by name.
+#   elf_e2e.sh toolchain TARNEL TARNEL_ELF ROOT ELF2OBJ
+#       the example built with cmake/tarnel-coldfire.cmake; its ROM image
+#       equals the one tarnel links from the committed objects.
+#
+# A check whose tools are not installed exits with 77 (skipped), after saying why.
+set -euo pipefail
+mode=$1 tarnel=$2 tarnel_elf=$3 root=$4
+example=$root/examples/hello
+objects=("$example"/obj/{start,uart,digits,main}.o)
+rom=40000000
+
+skip() { echo "SKIPPED: $*"; exit 77; }
+fail() { echo "FAILED: $*"; exit 1; }
+need() { for tool in "$@"; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done; }
+
+work=$(mktemp -d)
+qemu_pid=
+trap '[ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null; rm -rf "$work"' EXIT
+cd "$work"
+"$tarnel_elf" -m "-r$rom" "${objects[@]}" -o hello.elf >elf.log || { cat elf.log; fail "tarnel-elf could not link"; }
+
+case $mode in
+tools)
+  need m68k-linux-gnu-objcopy m68k-linux-gnu-nm m68k-linux-gnu-objdump
+  # under the same output name tarnel's report must be tarnel-elf's, byte for byte
+  "$tarnel" -m "-r$rom" "${objects[@]}" -o hello.elf >rom.log
+  mv hello.elf hello.rom
+  "$tarnel" -b "-r$rom" "${objects[@]}" -o hello-b.rom >/dev/null
+  "$tarnel_elf" -m "-r$rom" "${objects[@]}" -o hello.elf >elf.log
+  cmp elf.log rom.log || fail "tarnel-elf's report differs from tarnel's"
+  m68k-linux-gnu-objcopy -O binary hello.elf b.bin
+  cmp b.bin hello-b.rom || fail "objcopy -O binary of the ELF is not the -b image"
+  m68k-linux-gnu-objcopy --set-section-flags .bss=alloc,load,contents -O binary hello.elf r.bin
+  cmp r.bin hello.rom || fail "objcopy with a loaded .bss is not the -r image"
+  # the map's xdef rows: "name offset(address), section, in module: ..."
+  sed -n 's/^ *\([A-Za-z_][A-Za-z0-9_]*\) [0-9a-f]*(\([0-9a-f]*\)), .*in module.*/\2 \1/p' elf.log | sort -u >map.txt
+  [ -s map.txt ] || fail "the map lists no xdef"
+  m68k-linux-gnu-nm hello.elf | awk '{ print $1, $3 }' | sort -u >nm.txt
+  comm -23 map.txt nm.txt >missing.txt
+  [ ! -s missing.txt ] || { cat missing.txt; fail "nm does not list these xdefs at their map address"; }
+  main=$(awk '$2 == "main" { print $1 }' map.txt)
+  m68k-linux-gnu-objdump -d hello.elf | grep -q "^$main <main>:" || fail "objdump -d shows no <main>: at $main"
+  echo "objcopy gives both images; nm lists $(wc -l <map.txt) xdefs at their map addresses; <main> at $main"
+  ;;
+qemu)
+  need qemu-system-m68k
+  timeout 20 qemu-system-m68k -M mcf5208evb -nographic -semihosting -kernel hello.elf </dev/null 2>qemu.log |
+    tr -d '\r' >uart.txt || true
+  cmp -s uart.txt "$example/expected-output.txt" || { diff "$example/expected-output.txt" uart.txt; fail "the board printed something else"; }
+  echo "QEMU boots the ELF and prints the expected text"
+  ;;
+gdb)
+  need qemu-system-m68k gdb-multiarch
+  qemu-system-m68k -M mcf5208evb -nographic -semihosting -kernel hello.elf -s -S </dev/null >/dev/null 2>&1 &
+  qemu_pid=$!
+  timeout 60 gdb-multiarch -batch -nx hello.elf -ex 'target remote :1234' -ex 'break main' -ex continue \
+    -ex 'show architecture' -ex 'print/x $pc' -ex 'print lines' >gdb.txt 2>&1 || true
+  grep -q "main" gdb.txt && grep -q "isa" gdb.txt || { cat gdb.txt; fail "gdb did not stop at main or picked no ColdFire architecture"; }
+  main=$(m68k-linux-gnu-nm hello.elf 2>/dev/null | awk '$3 == "main" { print $1 }')
+  grep -qi "0x${main#0*}" gdb.txt || { cat gdb.txt; fail "gdb is not at main"; }
+  grep -q '^\$[0-9]* = ' gdb.txt || { cat gdb.txt; fail "gdb could not read lines"; }
+  echo "gdb-multiarch broke at main and read lines"
+  ;;
+toolchain)
+  need m68k-linux-gnu-gcc m68k-linux-gnu-as cmake
+  mkdir bin
+  ln -s "$tarnel" bin/tarnel && ln -s "$tarnel_elf" bin/tarnel-elf && ln -s "$5" bin/tarnel-elf2obj
+  "$tarnel" "-r$rom" "${objects[@]}" -o committed.rom >/dev/null
+  cmake -S "$example" -B build --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_BIN_DIR="$work/bin" \
+    >cmake.log 2>&1 && cmake --build build >>cmake.log 2>&1 || { cat cmake.log; fail "the example did not build"; }
+  for f in hello.rom hello.s19 hello.elf hello.map; do [ -s "build/$f" ] || fail "the build made no $f"; done
+  cmp build/hello.rom committed.rom || fail "the toolchain's ROM image differs from the committed objects' one"
+  echo "the toolchain build's ROM image equals the committed objects' ($(stat -c %s committed.rom) bytes)"
+  ;;
+*) fail "unknown check $mode" ;;
+esac
