@@ -126,10 +126,11 @@ void handleFileArgument(LinkState& state, const std::string& arg) {
         } else if (state.moduleCount >= kModuleSlots) {
             reportError(state, "Too many object files, %s ignored\n", state.inputName.c_str());
         } else {
-            loadObjectFile(state, state.inputName);
-            if (state.modules[state.moduleCount].fileName)
+            // a file that failed to load still takes its slot; a library takes one per pulled member
+            const uint32_t slots = loadObjectFile(state, state.inputName);
+            if (slots != 0 && state.modules[state.moduleCount].fileName)
                 (state.libraryMode ? state.loadedForLibrary : state.loadedForLink) = true;
-            state.moduleCount += 1;  // a file that failed to load still takes its slot
+            state.moduleCount += slots;
         }
     }
     state.outputNamePending = false;

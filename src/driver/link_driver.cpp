@@ -53,6 +53,8 @@ WrittenOutput linkBranch(LinkState& state, const std::function<uint32_t(LinkStat
     checkAddressSpace(state);
     // _base, when there is base data and no module defines it first
     defineBaseSymbol(state);
+    // the section ends start-up code asks for, when no module defines them
+    defineBoundarySymbols(state);
     // module-relative fields get the starts of their target parts
     applyReloc16(state, state.reloc16List);
     applyReloc32(state, state.reloc32List);

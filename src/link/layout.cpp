@@ -1,5 +1,7 @@
 #include "link/layout.hpp"
 
+#include <algorithm>
+
 #include "driver/diag.hpp"
 #include "objfmt/chunk.hpp"
 
@@ -58,6 +60,30 @@ void defineBaseSymbol(LinkState& state) {
     // appended last, so a module's own _base wins the lookup
     state.xdefList.push_back(LinkSymbol{name, value, 0, 0,
                                         int16_t(SectionKind::base), uint8_t(0x80 + uint32_t(SectionKind::base))});
+}
+
+void defineBoundarySymbols(LinkState& state) {
+    // each names a place in module 0's part of its section, whose start is the
+    // merged section's: the end of code, the end of data, bss's start and end
+    struct Boundary {
+        std::string_view name;
+        SectionKind section;
+        uint32_t value;
+    };
+    const Boundary boundaries[] = {
+        {"_etext", SectionKind::code, state.codeTotal},
+        {"_edata", SectionKind::data, state.dataTotal},
+        {"__bss_start", SectionKind::bss, 0},
+        {"_end", SectionKind::bss, state.bssTotal},
+    };
+    for (const Boundary& b : boundaries) {
+        auto named = [&](const LinkSymbol& s) { return s.name == b.name; };
+        if (std::none_of(state.xrefList.begin(), state.xrefList.end(), named)) continue;
+        if (std::any_of(state.xdefList.begin(), state.xdefList.end(), named)) continue;
+        if (state.widestXdefName < b.name.size()) state.widestXdefName = uint32_t(b.name.size());
+        state.xdefList.push_back(
+            LinkSymbol{b.name, b.value, 0, 0, int16_t(b.section), uint8_t(0x80 + uint32_t(b.section))});
+    }
 }
 
 }  // namespace tarnel

@@ -19,5 +19,8 @@ void checkBaseSize(LinkState& state);
 void checkAddressSpace(LinkState& state);
 // Defines `_base` after every loaded xdef when there is base data.
 void defineBaseSymbol(LinkState& state);
+// Defines `_etext`, `_edata`, `__bss_start` and `_end`, after `_base`, each
+// only when a module references it and none defines it.
+void defineBoundarySymbols(LinkState& state);
 
 }  // namespace tarnel

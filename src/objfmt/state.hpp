@@ -84,6 +84,13 @@ struct RelocEntry {
 using SymbolList = std::vector<LinkSymbol, HugePageAllocator<LinkSymbol>>;
 using RelocList = std::vector<RelocEntry, HugePageAllocator<RelocEntry>>;
 
+// A library member a link pulled, and the reference that pulled it.
+struct LibraryPull {
+    std::string member;        // PATH(N)
+    std::string symbol;        // the name it was pulled to define
+    std::string referencedBy;  // the file of the first module referencing it
+};
+
 struct LinkState {
     explicit LinkState(std::ostream& o) : out(o) {}
 
@@ -122,6 +129,9 @@ struct LinkState {
     SymbolList xrefList;
     SymbolList xdefList;
     SymbolList librarySymbols;
+    // A link: whether a library was among the inputs, and its pulls in order.
+    bool libraryLinked = false;
+    std::vector<LibraryPull> libraryPulls;
     uint32_t librarySymbolCount = 0;
     uint32_t librarySymbolBytes = 0;
     RelocList reloc16List;

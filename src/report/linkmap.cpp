@@ -110,6 +110,13 @@ void printLinkMap(LinkState& state) {
     t.repeat('-', 73) << "\n";
     relocLines(t, state.reloc16List, " (16-bit)\n");
     relocLines(t, state.reloc32List, " (32-bit)\n");
+
+    if (state.libraryLinked) {
+        t << "\nlibrary members included\n";
+        t.repeat('-', 73) << "\n";
+        for (const LibraryPull& p : state.libraryPulls)
+            t << " " << p.member << " to satisfy " << p.symbol << " (referenced in " << p.referencedBy << ")\n";
+    }
 }
 
 }  // namespace tarnel

@@ -1,0 +1,177 @@
+// A library among a link's inputs: its symbol table is searched in passes,
+// and each member defining a name still referenced and undefined is loaded
+// into the next slot like an object file, until a pass pulls nothing.
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "driver/diag.hpp"
+#include "objfmt/bytes.hpp"
+#include "objfmt/chunk.hpp"
+#include "objfmt/loader.hpp"
+
+namespace tarnel {
+
+namespace {
+
+struct TableEntry {
+    std::string_view name;
+    uint32_t number;
+};
+
+struct Member {
+    std::span<uint8_t> chunks;           // the lib chunk's payload
+    std::vector<std::string_view> xdefs;  // the names its link chunk defines, in order
+    bool loaded = false;
+};
+
+struct Library {
+    std::vector<TableEntry> table;
+    std::vector<Member> members;
+    std::unordered_map<uint32_t, uint32_t> memberOfNumber;
+};
+
+// The chunks inside a lib payload, each whole; false when one runs past it.
+template <class OnChunk>
+bool walkMemberChunks(std::span<uint8_t> chunks, OnChunk&& onChunk) {
+    size_t pos = 0;
+    while (pos < chunks.size()) {
+        if (chunks.size() - pos < 8) return false;
+        const uint32_t tag = readWordBE(chunks.data() + pos);
+        const uint32_t length = readWordBE(chunks.data() + pos + 4);
+        if (length > chunks.size() - pos - 8) return false;
+        if (!onChunk(tag, chunks.subspan(pos + 8, length))) return false;
+        pos += 8 + size_t(length);
+    }
+    return true;
+}
+
+// Frames the library: the symbol table, the lib chunks up to the end tag,
+// each member's chunks, and a member for every module number. False when
+// anything does not fit.
+bool readLibrary(std::span<uint8_t> bytes, Library& lib) {
+    if (bytes.size() < 8) return false;
+    const uint32_t tableLength = readWordBE(bytes.data() + 4);
+    if (tableLength > bytes.size() - 8) return false;
+    const uint8_t* table = bytes.data() + 8;
+    for (size_t pos = 0; pos < tableLength;) {
+        if (tableLength - pos < 4) return false;
+        const uint32_t field = readWordBE(table + pos);
+        const size_t padded = (size_t(field) + 3) & ~size_t(3);
+        if (padded > tableLength - pos - 4 || tableLength - pos - 4 - padded < 4) return false;
+        const std::string_view name = textOf(std::span(table + pos + 4, field));
+        lib.table.push_back({name, readWordBE(table + pos + 4 + padded)});
+        pos += 8 + padded;
+    }
+    for (size_t pos = 8 + size_t(tableLength); pos < bytes.size();) {
+        const size_t left = bytes.size() - pos;
+        const uint32_t tag = left >= 4 ? readWordBE(bytes.data() + pos) : 0;
+        if (tag == tagWord(ChunkTag::end)) break;
+        if (left < 8) return false;
+        const uint32_t length = readWordBE(bytes.data() + pos + 4);
+        if (length > left - 8) return false;
+        if (tag == tagWord(ChunkTag::lib)) {
+            Member member{bytes.subspan(pos + 8, length), {}};
+            const bool fits = walkMemberChunks(member.chunks, [&](uint32_t t, std::span<uint8_t> payload) {
+                if (t != tagWord(ChunkTag::link)) return true;
+                return walkLinkChunk(payload, [&](const LinkEntry& e) {
+                           if (e.kind == LinkEntry::Kind::xdef) member.xdefs.push_back(e.name);
+                       }) == LinkWalkStatus::ok;
+            });
+            if (!fits) return false;
+            lib.members.push_back(std::move(member));
+        }
+        pos += 8 + size_t(length);
+    }
+    // a number means the member whose xdefs are that number's names, in order
+    std::unordered_map<std::string_view, std::vector<uint32_t>> byFirstName;
+    for (uint32_t m = 0; m < lib.members.size(); ++m)
+        if (!lib.members[m].xdefs.empty()) byFirstName[lib.members[m].xdefs.front()].push_back(m);
+    std::unordered_set<uint32_t> taken;
+    for (size_t i = 0; i < lib.table.size();) {
+        const uint32_t number = lib.table[i].number;
+        size_t end = i;
+        while (end < lib.table.size() && lib.table[end].number == number) ++end;
+        if (lib.memberOfNumber.contains(number)) return false;
+        bool found = false;
+        for (uint32_t m : byFirstName[lib.table[i].name]) {
+            const std::vector<std::string_view>& xdefs = lib.members[m].xdefs;
+            if (taken.contains(m) || xdefs.size() != end - i) continue;
+            bool same = true;
+            for (size_t k = i; k < end && same; ++k) same = xdefs[k - i] == lib.table[k].name;
+            if (!same) continue;
+            lib.memberOfNumber[number] = m;
+            taken.insert(m);
+            found = true;
+            break;
+        }
+        if (!found) return false;
+        i = end;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t loadLibraryFile(LinkState& state, const std::string& path, std::span<uint8_t> bytes) {
+    if (state.libraryMode) {
+        reportError(state, "File %s is a library; -g packs object files only\n", path.c_str());
+        return 1;
+    }
+    Library lib;
+    if (!readLibrary(bytes, lib)) {
+        reportError(state, "Library %s is malformed\n", path.c_str());
+        return 0;
+    }
+    state.libraryLinked = true;
+
+    // the names defined so far, and the first module referencing each name
+    std::unordered_set<std::string_view> defined;
+    std::unordered_map<std::string_view, int16_t> referenced;
+    size_t xdefsSeen = 0, xrefsSeen = 0;
+    auto catchUp = [&] {
+        for (; xdefsSeen < state.xdefList.size(); ++xdefsSeen) defined.insert(state.xdefList[xdefsSeen].name);
+        for (; xrefsSeen < state.xrefList.size(); ++xrefsSeen)
+            referenced.emplace(state.xrefList[xrefsSeen].name, state.xrefList[xrefsSeen].module);
+    };
+    catchUp();
+
+    const uint32_t first = state.moduleCount;
+    for (bool pulled = true; pulled;) {
+        pulled = false;
+        for (const TableEntry& entry : lib.table) {
+            Member& member = lib.members[lib.memberOfNumber.at(entry.number)];
+            if (member.loaded || defined.contains(entry.name)) continue;
+            auto ref = referenced.find(entry.name);
+            if (ref == referenced.end()) continue;
+            const std::string name = path + "(" + std::to_string(entry.number) + ")";
+            if (state.moduleCount >= kModuleSlots) {
+                reportError(state, "Too many object files, %s ignored\n", name.c_str());
+                member.loaded = true;
+                continue;
+            }
+            member.loaded = true;
+            pulled = true;
+            Module& module = state.modules[state.moduleCount];
+            module.fileName = name;
+            module.moduleName = name;
+            if (name.size() > state.widestModuleName) state.widestModuleName = uint32_t(name.size());
+            module.fileBytes = member.chunks;
+            state.libraryPulls.push_back(
+                {name, std::string(entry.name), *state.modules[uint32_t(ref->second)].fileName});
+            walkMemberChunks(member.chunks, [&](uint32_t tag, std::span<uint8_t> payload) {
+                loadModuleChunk(state, name, tag, payload);
+                return true;
+            });
+            state.moduleCount += 1;
+            catchUp();
+        }
+    }
+    // the caller advances moduleCount by the slots taken
+    const uint32_t slots = state.moduleCount - first;
+    state.moduleCount = first;
+    return slots;
+}
+
+}  // namespace tarnel
