@@ -76,10 +76,21 @@ void defineBoundarySymbols(LinkState& state) {
         {"__bss_start", SectionKind::bss, 0},
         {"_end", SectionKind::bss, state.bssTotal},
     };
-    for (const Boundary& b : boundaries) {
-        auto named = [&](const LinkSymbol& s) { return s.name == b.name; };
-        if (std::none_of(state.xrefList.begin(), state.xrefList.end(), named)) continue;
-        if (std::any_of(state.xdefList.begin(), state.xdefList.end(), named)) continue;
+    constexpr size_t kCount = std::size(boundaries);
+    // one pass over each list, which a big link makes long
+    auto mark = [&](const SymbolList& list, bool (&seen)[kCount]) {
+        for (const LinkSymbol& s : list)
+            for (size_t i = 0; i < kCount; ++i)
+                if (s.name == boundaries[i].name) seen[i] = true;
+    };
+    bool referenced[kCount] = {}, defined[kCount] = {};
+    mark(state.xrefList, referenced);
+    if (std::none_of(std::begin(referenced), std::end(referenced), [](bool r) { return r; })) return;
+    // a module's own definition wins
+    mark(state.xdefList, defined);
+    for (size_t i = 0; i < kCount; ++i) {
+        if (!referenced[i] || defined[i]) continue;
+        const Boundary& b = boundaries[i];
         if (state.widestXdefName < b.name.size()) state.widestXdefName = uint32_t(b.name.size());
         state.xdefList.push_back(
             LinkSymbol{b.name, b.value, 0, 0, int16_t(b.section), uint8_t(0x80 + uint32_t(b.section))});
