@@ -32,19 +32,19 @@ struct Library {
     std::unordered_map<uint32_t, uint32_t> memberOfNumber;
 };
 
-// The chunks inside a lib payload, each whole; false when one runs past it.
+// The chunks inside a lib payload, each whole, with writable payloads (the
+// link patches them); false when one runs past the payload or stops short.
 template <class OnChunk>
 bool walkMemberChunks(std::span<uint8_t> chunks, OnChunk&& onChunk) {
-    size_t pos = 0;
-    while (pos < chunks.size()) {
-        if (chunks.size() - pos < 8) return false;
-        const uint32_t tag = readWordBE(chunks.data() + pos);
-        const uint32_t length = readWordBE(chunks.data() + pos + 4);
-        if (length > chunks.size() - pos - 8) return false;
-        if (!onChunk(tag, chunks.subspan(pos + 8, length))) return false;
-        pos += 8 + size_t(length);
-    }
-    return true;
+    bool accepted = true;
+    const ChunkWalkEnd end = walkChunks(chunks, 0, [&](const Chunk& c) {
+        if (accepted) accepted = onChunk(c.tag, chunks.subspan(c.offset + kChunkHeaderSize, c.length));
+    });
+    // a member has no end chunk of its own; one as its last chunk is let be
+    const bool whole = end.status == ChunkWalkStatus::fileEnded ||
+                       ((end.status == ChunkWalkStatus::end || end.status == ChunkWalkStatus::endTagAlone) &&
+                        end.offset == chunks.size());
+    return accepted && whole;
 }
 
 // Frames the library: the symbol table, the lib chunks up to the end tag,
@@ -64,26 +64,20 @@ bool readLibrary(std::span<uint8_t> bytes, Library& lib) {
         lib.table.push_back({name, readWordBE(table + pos + 4 + padded)});
         pos += 8 + padded;
     }
-    for (size_t pos = 8 + size_t(tableLength); pos < bytes.size();) {
-        const size_t left = bytes.size() - pos;
-        const uint32_t tag = left >= 4 ? readWordBE(bytes.data() + pos) : 0;
-        if (tag == tagWord(ChunkTag::end)) break;
-        if (left < 8) return false;
-        const uint32_t length = readWordBE(bytes.data() + pos + 4);
-        if (length > left - 8) return false;
-        if (tag == tagWord(ChunkTag::lib)) {
-            Member member{bytes.subspan(pos + 8, length), {}};
-            const bool fits = walkMemberChunks(member.chunks, [&](uint32_t t, std::span<uint8_t> payload) {
-                if (t != tagWord(ChunkTag::link)) return true;
-                return walkLinkChunk(payload, [&](const LinkEntry& e) {
-                           if (e.kind == LinkEntry::Kind::xdef) member.xdefs.push_back(e.name);
-                       }) == LinkWalkStatus::ok;
-            });
-            if (!fits) return false;
-            lib.members.push_back(std::move(member));
-        }
-        pos += 8 + size_t(length);
-    }
+    bool fits = true;
+    const ChunkWalkEnd end = walkChunks(bytes, 8 + size_t(tableLength), [&](const Chunk& c) {
+        if (!fits || c.tag != tagWord(ChunkTag::lib)) return;
+        Member member{bytes.subspan(c.offset + kChunkHeaderSize, c.length), {}};
+        fits = walkMemberChunks(member.chunks, [&](uint32_t t, std::span<uint8_t> payload) {
+            if (t != tagWord(ChunkTag::link)) return true;
+            return walkLinkChunk(payload, [&](const LinkEntry& e) {
+                       if (e.kind == LinkEntry::Kind::xdef) member.xdefs.push_back(e.name);
+                   }) == LinkWalkStatus::ok;
+        });
+        lib.members.push_back(std::move(member));
+    });
+    // the lib chunks end at the end tag, or with the file
+    if (!fits || end.status == ChunkWalkStatus::headerCut || end.status == ChunkWalkStatus::payloadCut) return false;
     // a number means the member whose xdefs are that number's names, in order
     std::unordered_map<std::string_view, std::vector<uint32_t>> byFirstName;
     for (uint32_t m = 0; m < lib.members.size(); ++m)
