@@ -12,7 +12,8 @@
 #       lines[0] by name and main.c's static counter (at its bss address in
 #       the map): 0 at main, 2 at the first uart_puthex call.
 #   elf_e2e.sh toolchain TARNEL TARNEL_ELF ROOT ELF2OBJ
-#       the example built with cmake/tarnel-coldfire.cmake; its ROM image
+#       the example built with --toolchain cmake/tarnel-coldfire.cmake from
+#       the top of the clone; its ROM image
 #       equals the one tarnel links from the committed objects.
 #
 # A check whose tools are not installed exits with 77 (skipped), after saying why.
@@ -89,8 +90,10 @@ toolchain)
   mkdir bin
   ln -s "$tarnel" bin/tarnel && ln -s "$tarnel_elf" bin/tarnel-elf && ln -s "$5" bin/tarnel-elf2obj
   "$tarnel" "-r$rom" "${objects[@]}" -o committed.rom >/dev/null
-  cmake -S "$example" -B build --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_BIN_DIR="$work/bin" \
-    >cmake.log 2>&1 && cmake --build build >>cmake.log 2>&1 || { cat cmake.log; fail "the example did not build"; }
+  # the toolchain named as the README does, relative to the top of the clone
+  (cd "$root" && cmake -S examples/hello -B "$work/build" --toolchain cmake/tarnel-coldfire.cmake \
+    -DTARNEL_BIN_DIR="$work/bin") >cmake.log 2>&1 && cmake --build build >>cmake.log 2>&1 ||
+    { cat cmake.log; fail "the example did not build"; }
   for f in hello.rom hello.s19 hello.elf hello.map; do [ -s "build/$f" ] || fail "the build made no $f"; done
   cmp build/hello.rom committed.rom || fail "the toolchain's ROM image differs from the committed objects' one"
   echo "the toolchain build's ROM image equals the committed objects' ($(stat -c %s committed.rom) bytes)"
