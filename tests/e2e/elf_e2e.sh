@@ -14,7 +14,8 @@
 #   elf_e2e.sh toolchain TARNEL TARNEL_ELF ROOT ELF2OBJ
 #       the example built with --toolchain cmake/tarnel-coldfire.cmake from
 #       the top of the clone; its ROM image
-#       equals the one tarnel links from the committed objects.
+#       equals the one tarnel links from the committed objects. An -O2
+#       program reading hex_digits[10] builds, through an alias.
 #
 # A check whose tools are not installed exits with 77 (skipped), after saying why.
 set -euo pipefail
@@ -97,6 +98,26 @@ toolchain)
   for f in hello.rom hello.s19 hello.elf hello.map; do [ -s "build/$f" ] || fail "the build made no $f"; done
   cmp build/hello.rom committed.rom || fail "the toolchain's ROM image differs from the committed objects' one"
   echo "the toolchain build's ROM image equals the committed objects' ($(stat -c %s committed.rom) bytes)"
+  # optimised C reading another module's table at an offset links only when
+  # the objects are converted together, the reference becoming an alias
+  mkdir offset
+  cp "$example"/{start,uart,digits}.s offset/
+  cat >offset/main.c <<'C'
+extern const char hex_digits[];
+void uart_puts(const char *text);
+int main(void) { static char a[2]; a[0] = hex_digits[10]; uart_puts(a); return 0; }
+C
+  cat >offset/CMakeLists.txt <<'C'
+cmake_minimum_required(VERSION 3.20)
+project(offset C ASM)
+set(CMAKE_C_FLAGS "${CMAKE_C_FLAGS} -O2 -ffreestanding -fno-pic -fno-common")
+tarnel_add_executable(offset start.s uart.s digits.s main.c)
+C
+  cmake -S offset -B offset-build --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_BIN_DIR="$work/bin" \
+    >offset.log 2>&1 && cmake --build offset-build >>offset.log 2>&1 ||
+    { cat offset.log; fail "the -O2 program with an offset into hex_digits did not build"; }
+  grep -qF 'hex_digits+0xa' offset-build/offset.map || { cat offset-build/offset.map; fail "the map lists no hex_digits+0xa"; }
+  echo "the -O2 program reading hex_digits[10] links through the alias hex_digits+0xa"
   ;;
 *) fail "unknown check $mode" ;;
 esac
