@@ -12,10 +12,15 @@ set(TARNEL_ROM_ADDRESS 40000000 CACHE STRING "ROM start address (hexadecimal, no
 set(TARNEL_BIN_DIR "" CACHE PATH "Directory of tarnel, tarnel-elf and tarnel-elf2obj (default: PATH)")
 set(TARNEL_CROSS_PREFIX m68k-linux-gnu- CACHE STRING "Prefix of the GNU ColdFire tools")
 
-find_program(TARNEL_CROSS_GCC ${TARNEL_CROSS_PREFIX}gcc)
-if(NOT TARNEL_CROSS_GCC)
-  message(FATAL_ERROR "${TARNEL_CROSS_PREFIX}gcc not found: install gcc-m68k-linux-gnu (and binutils-m68k-linux-gnu)")
-endif()
+# the compiler driver runs the assembler of the same prefix, so both must be there
+foreach(tool gcc as)
+  string(TOUPPER "TARNEL_CROSS_${tool}" var)
+  find_program(${var} ${TARNEL_CROSS_PREFIX}${tool})
+  if(NOT ${var})
+    message(FATAL_ERROR "${TARNEL_CROSS_PREFIX}${tool} not found on PATH: install gcc-m68k-linux-gnu and "
+                        "binutils-m68k-linux-gnu, or set TARNEL_CROSS_PREFIX to the prefix of your ColdFire tools")
+  endif()
+endforeach()
 set(CMAKE_C_COMPILER ${TARNEL_CROSS_GCC})
 set(CMAKE_ASM_COMPILER ${TARNEL_CROSS_GCC})
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

@@ -15,7 +15,8 @@
 #       the example built with --toolchain cmake/tarnel-coldfire.cmake from
 #       the top of the clone; its ROM image
 #       equals the one tarnel links from the committed objects. An -O2
-#       program reading hex_digits[10] builds, through an alias.
+#       program reading hex_digits[10] builds, through an alias. Configure
+#       without the cross compiler stops with a message naming it.
 #
 # A check whose tools are not installed exits with 77 (skipped), after saying why.
 set -euo pipefail
@@ -118,6 +119,11 @@ C
     { cat offset.log; fail "the -O2 program with an offset into hex_digits did not build"; }
   grep -qF 'hex_digits+0xa' offset-build/offset.map || { cat offset-build/offset.map; fail "the map lists no hex_digits+0xa"; }
   echo "the -O2 program reading hex_digits[10] links through the alias hex_digits+0xa"
+  # a missing cross compiler is named at configure time
+  ! cmake -S "$example" -B nogcc --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_CROSS_PREFIX=none- \
+    >nogcc.log 2>&1 || fail "configure succeeded without the cross compiler"
+  grep -q 'none-gcc not found on PATH: install gcc-m68k-linux-gnu' nogcc.log || { cat nogcc.log; fail "no clear message for a missing cross compiler"; }
+  echo "without the cross compiler configure stops with: $(grep -m1 -o 'none-gcc not found on PATH' nogcc.log)"
   ;;
 *) fail "unknown check $mode" ;;
 esac
