@@ -4,7 +4,7 @@
 # and tarnel_add_executable(NAME SOURCES...) converts each object with
 # tarnel-elf2obj and links NAME.rom at TARNEL_ROM_ADDRESS, with NAME.s19,
 # NAME.elf (tarnel-elf) and NAME.map beside it. The tarnel programs are found
-# in TARNEL_BIN_DIR, else on PATH.
+# in TARNEL_BIN_DIR, else on PATH, else in this clone's build/.
 set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR m68k)
 set(TARNEL_CPU 5208 CACHE STRING "ColdFire model for -mcpu and tarnel-elf2obj --cpu")
@@ -12,10 +12,15 @@ set(TARNEL_ROM_ADDRESS 40000000 CACHE STRING "ROM start address (hexadecimal, no
 set(TARNEL_BIN_DIR "" CACHE PATH "Directory of tarnel, tarnel-elf and tarnel-elf2obj (default: PATH)")
 set(TARNEL_CROSS_PREFIX m68k-linux-gnu- CACHE STRING "Prefix of the GNU ColdFire tools")
 
-find_program(TARNEL_CROSS_GCC ${TARNEL_CROSS_PREFIX}gcc)
-if(NOT TARNEL_CROSS_GCC)
-  message(FATAL_ERROR "${TARNEL_CROSS_PREFIX}gcc not found: install gcc-m68k-linux-gnu (and binutils-m68k-linux-gnu)")
-endif()
+# the compiler driver runs the assembler of the same prefix, so both must be there
+foreach(tool gcc as)
+  string(TOUPPER "TARNEL_CROSS_${tool}" var)
+  find_program(${var} ${TARNEL_CROSS_PREFIX}${tool})
+  if(NOT ${var})
+    message(FATAL_ERROR "${TARNEL_CROSS_PREFIX}${tool} not found on PATH: install gcc-m68k-linux-gnu and "
+                        "binutils-m68k-linux-gnu, or set TARNEL_CROSS_PREFIX to the prefix of your ColdFire tools")
+  endif()
+endforeach()
 set(CMAKE_C_COMPILER ${TARNEL_CROSS_GCC})
 set(CMAKE_ASM_COMPILER ${TARNEL_CROSS_GCC})
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
@@ -24,6 +29,9 @@ set(CMAKE_ASM_FLAGS_INIT "-mcpu=${TARNEL_CPU}")
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TARNEL_CPU TARNEL_CROSS_PREFIX)
 
 set(_tarnel_link_script ${CMAKE_CURRENT_LIST_DIR}/tarnel-link.cmake)
+# where this clone's own build puts the three programs
+set(_tarnel_build_dirs ${CMAKE_CURRENT_LIST_DIR}/../build ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf
+    ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf2obj)
 
 function(tarnel_add_executable name)
   foreach(tool tarnel tarnel-elf tarnel-elf2obj)
@@ -31,10 +39,10 @@ function(tarnel_add_executable name)
     if(TARNEL_BIN_DIR)
       find_program(${var} ${tool} PATHS ${TARNEL_BIN_DIR} NO_DEFAULT_PATH)
     else()
-      find_program(${var} ${tool})
+      find_program(${var} ${tool} PATHS ${_tarnel_build_dirs})
     endif()
     if(NOT ${var})
-      message(FATAL_ERROR "${tool} not found: set TARNEL_BIN_DIR to the directory of the tarnel programs or put them on PATH")
+      message(FATAL_ERROR "${tool} not found: build tarnel in build/ of this clone, set TARNEL_BIN_DIR to the directory of the tarnel programs, or put them on PATH")
     endif()
   endforeach()
   add_library(${name}_objects OBJECT ${ARGN})

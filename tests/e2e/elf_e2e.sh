@@ -8,11 +8,15 @@
 #   elf_e2e.sh qemu  TARNEL TARNEL_ELF ROOT
 #       QEMU's mcf5208evb boots the ELF with -kernel; the UART text compared.
 #   elf_e2e.sh gdb   TARNEL TARNEL_ELF ROOT
-#       gdb-multiarch against QEMU's gdbstub breaks at main by name and reads
-#       a global variable by name.
+#       gdb-multiarch against QEMU's gdbstub breaks at main by name, reads
+#       lines[0] by name and main.c's static counter (at its bss address in
+#       the map): 0 at main, 2 at the first uart_puthex call.
 #   elf_e2e.sh toolchain TARNEL TARNEL_ELF ROOT ELF2OBJ
-#       the example built with cmake/tarnel-coldfire.cmake; its ROM image
-#       equals the one tarnel links from the committed objects.
+#       the example built with --toolchain cmake/tarnel-coldfire.cmake from
+#       the top of the clone; its ROM image
+#       equals the one tarnel links from the committed objects. An -O2
+#       program reading hex_digits[10] builds, through an alias. Configure
+#       without the cross compiler stops with a message naming it.
 #
 # A check whose tools are not installed exits with 77 (skipped), after saying why.
 set -euo pipefail
@@ -27,7 +31,8 @@ need() { for tool in "$@"; do command -v "$tool" >/dev/null || skip "$tool is no
 
 work=$(mktemp -d)
 qemu_pid=
-trap '[ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null; rm -rf "$work"' EXIT
+# QEMU may have exited already: a failed kill must not fail the check
+trap '[ -z "$qemu_pid" ] || kill "$qemu_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 cd "$work"
 "$tarnel_elf" -m "-r$rom" "${objects[@]}" -o hello.elf >elf.log || { cat elf.log; fail "tarnel-elf could not link"; }
 
@@ -62,27 +67,63 @@ qemu)
   echo "QEMU boots the ELF and prints the expected text"
   ;;
 gdb)
-  need qemu-system-m68k gdb-multiarch
+  need qemu-system-m68k gdb-multiarch m68k-linux-gnu-nm
+  # printed is static, so not in the symbol table: it is main.c's only bss
+  # object, read at the address the map gives main.c's bss
+  printed=$(sed -n 's/^ *main\.c .* bss *\$\([0-9a-f]*\)-.*/0x\1/p' elf.log)
+  [ -n "$printed" ] || fail "the map gives main.c no bss"
   qemu-system-m68k -M mcf5208evb -nographic -semihosting -kernel hello.elf -s -S </dev/null >/dev/null 2>&1 &
   qemu_pid=$!
-  timeout 60 gdb-multiarch -batch -nx hello.elf -ex 'target remote :1234' -ex 'break main' -ex continue \
-    -ex 'show architecture' -ex 'print/x $pc' -ex 'print lines' >gdb.txt 2>&1 || true
-  grep -q "main" gdb.txt && grep -q "isa" gdb.txt || { cat gdb.txt; fail "gdb did not stop at main or picked no ColdFire architecture"; }
-  main=$(m68k-linux-gnu-nm hello.elf 2>/dev/null | awk '$3 == "main" { print $1 }')
-  grep -qi "0x${main#0*}" gdb.txt || { cat gdb.txt; fail "gdb is not at main"; }
-  grep -q '^\$[0-9]* = ' gdb.txt || { cat gdb.txt; fail "gdb could not read lines"; }
-  echo "gdb-multiarch broke at main and read lines"
+  read_printed="printf \"printed=%u\\n\", *(unsigned *)$printed"
+  timeout 60 gdb-multiarch -batch -nx hello.elf -ex 'target remote :1234' -ex 'show architecture' \
+    -ex 'break main' -ex continue -ex 'printf "pc=%#x\n", $pc' -ex "$read_printed" \
+    -ex 'printf "lines[0]=%s", *(char **)&lines' \
+    -ex 'break uart_puthex' -ex continue -ex "$read_printed" >gdb.txt 2>&1 || true
+  grep -q "isa" gdb.txt || { cat gdb.txt; fail "gdb picked no ColdFire architecture"; }
+  main=$(m68k-linux-gnu-nm hello.elf | awk '$3 == "main" { print $1 }')
+  # at main nothing is printed yet; at the first uart_puthex call both lines are
+  grep -E '^(pc|printed|lines\[0\])=' gdb.txt >got.txt || true
+  printf 'pc=0x%x\nprinted=0\nlines[0]=%s\nprinted=2\n' "0x$main" "$(head -1 "$example/expected-output.txt")" >want.txt
+  cmp -s got.txt want.txt || { cat gdb.txt; diff want.txt got.txt; fail "gdb did not stop at main or read other values"; }
+  echo "gdb-multiarch broke at main ($(sed -n 1p got.txt)), read lines[0] by name and printed (at $printed): 0, then 2"
   ;;
 toolchain)
   need m68k-linux-gnu-gcc m68k-linux-gnu-as cmake
   mkdir bin
   ln -s "$tarnel" bin/tarnel && ln -s "$tarnel_elf" bin/tarnel-elf && ln -s "$5" bin/tarnel-elf2obj
   "$tarnel" "-r$rom" "${objects[@]}" -o committed.rom >/dev/null
-  cmake -S "$example" -B build --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_BIN_DIR="$work/bin" \
-    >cmake.log 2>&1 && cmake --build build >>cmake.log 2>&1 || { cat cmake.log; fail "the example did not build"; }
+  # the toolchain named as the README does, relative to the top of the clone
+  (cd "$root" && cmake -S examples/hello -B "$work/build" --toolchain cmake/tarnel-coldfire.cmake \
+    -DTARNEL_BIN_DIR="$work/bin") >cmake.log 2>&1 && cmake --build build >>cmake.log 2>&1 ||
+    { cat cmake.log; fail "the example did not build"; }
   for f in hello.rom hello.s19 hello.elf hello.map; do [ -s "build/$f" ] || fail "the build made no $f"; done
   cmp build/hello.rom committed.rom || fail "the toolchain's ROM image differs from the committed objects' one"
   echo "the toolchain build's ROM image equals the committed objects' ($(stat -c %s committed.rom) bytes)"
+  # optimised C reading another module's table at an offset links only when
+  # the objects are converted together, the reference becoming an alias
+  mkdir offset
+  cp "$example"/{start,uart,digits}.s offset/
+  cat >offset/main.c <<'C'
+extern const char hex_digits[];
+void uart_puts(const char *text);
+int main(void) { static char a[2]; a[0] = hex_digits[10]; uart_puts(a); return 0; }
+C
+  cat >offset/CMakeLists.txt <<'C'
+cmake_minimum_required(VERSION 3.20)
+project(offset C ASM)
+set(CMAKE_C_FLAGS "${CMAKE_C_FLAGS} -O2 -ffreestanding -fno-pic -fno-common")
+tarnel_add_executable(offset start.s uart.s digits.s main.c)
+C
+  cmake -S offset -B offset-build --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_BIN_DIR="$work/bin" \
+    >offset.log 2>&1 && cmake --build offset-build >>offset.log 2>&1 ||
+    { cat offset.log; fail "the -O2 program with an offset into hex_digits did not build"; }
+  grep -qF 'hex_digits+0xa' offset-build/offset.map || { cat offset-build/offset.map; fail "the map lists no hex_digits+0xa"; }
+  echo "the -O2 program reading hex_digits[10] links through the alias hex_digits+0xa"
+  # a missing cross compiler is named at configure time
+  ! cmake -S "$example" -B nogcc --toolchain "$root/cmake/tarnel-coldfire.cmake" -DTARNEL_CROSS_PREFIX=none- \
+    >nogcc.log 2>&1 || fail "configure succeeded without the cross compiler"
+  grep -q 'none-gcc not found on PATH: install gcc-m68k-linux-gnu' nogcc.log || { cat nogcc.log; fail "no clear message for a missing cross compiler"; }
+  echo "without the cross compiler configure stops with: $(grep -m1 -o 'none-gcc not found on PATH' nogcc.log)"
   ;;
 *) fail "unknown check $mode" ;;
 esac
