@@ -2,6 +2,8 @@
 // that a link from a library writes exactly what naming the pulled modules
 // in pull order writes; and the section-boundary symbols.
 #include "golden.hpp"
+#include "objfmt/bytes.hpp"
+#include "objfmt/chunk.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -127,6 +129,38 @@ TEST(LibraryLink, SlotsRunOutWhilePulling) {
     EXPECT_NE(r.out.find("error: Too many object files, rt.lib(1) ignored\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("rt.lib(0) ignored"), std::string::npos);
     EXPECT_EQ(r.status, 1);
+}
+
+TEST(BoundarySymbols, ExecutableFieldAndRelocation) {
+    // code 4 + 6, data 4 + 8, bss 0x10 + 0x20; the field is at 2 in b.o's
+    // code, 6 in the merged code, and holds the offset in the symbol's section
+    struct Case {
+        std::string symbol;
+        uint32_t value;
+        uint32_t toSection;
+    };
+    const Case cases[] = {
+        {"_etext", 10, 0}, {"_edata", 12, 1}, {"__bss_start", 0, 2}, {"_end", 0x30, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.symbol);
+        ScratchDir dir;
+        dir.write("a.o", ModuleBuilder().code(fill(4, 0x4E)).data(fill(4, 1)).bss(0x10).end());
+        dir.write("b.o", ModuleBuilder().code(Bytes{0x4E, 0xB9, 0, 0, 0, 0}).data(fill(8, 2)).bss(0x20)
+                             .xref(LINK_ABS32, c.symbol, {2}).end());
+        const RunResult r = runLinker(dir, {"a.o", "b.o", "-o", "out"});
+        ASSERT_EQ(r.status, 0) << r.out;
+        const Bytes out = dir.read("out");
+        Bytes field;
+        std::vector<Bytes> relocs;
+        walkChunks(out, 0, [&](const Chunk& chunk) {
+            if (chunk.tag == tagWord(ChunkTag::code) && chunk.length >= 14)
+                field.assign(chunk.payload.begin() + 4 + 6, chunk.payload.begin() + 4 + 10);
+            if (chunk.tag == tagWord(ChunkTag::reloc32)) relocs.emplace_back(chunk.payload.begin(), chunk.payload.end());
+        });
+        EXPECT_EQ(field, be({c.value}));
+        EXPECT_EQ(relocs, std::vector<Bytes>{be({0, c.toSection, 6})});
+    }
 }
 
 TEST(BoundarySymbols, EachNamesItsSectionEdge) {

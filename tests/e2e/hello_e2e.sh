@@ -17,6 +17,10 @@
 #       into the other and into the example's modules at constant offsets,
 #       built at -O0, -Os and -O2 and converted together with -d; at each
 #       level tarnel's ROM image compared with GNU ld's and booted on QEMU.
+#   hello_e2e.sh library TARNEL ELF2OBJ ROOT
+#       uart.o and digits.o packed with -g into a library that start.o and
+#       main.o are linked with; the ROM image compared with GNU ld's from an
+#       ar archive of the same members, and booted on QEMU.
 #
 # A check whose tools are not installed exits with 77, which ctest reports
 # as skipped, after saying which tool is missing.
@@ -36,6 +40,7 @@ need() {
 declare -A packages=(
   [m68k-linux-gnu-as]=binutils-m68k-linux-gnu [m68k-linux-gnu-ld]=binutils-m68k-linux-gnu
   [m68k-linux-gnu-objcopy]=binutils-m68k-linux-gnu [m68k-linux-gnu-objdump]=binutils-m68k-linux-gnu
+  [m68k-linux-gnu-ar]=binutils-m68k-linux-gnu
   [m68k-linux-gnu-gcc]=gcc-m68k-linux-gnu [srec_cat]=srecord [qemu-system-m68k]=qemu-system-misc
 )
 gnu_tools=(m68k-linux-gnu-as m68k-linux-gnu-gcc m68k-linux-gnu-ld m68k-linux-gnu-objcopy m68k-linux-gnu-objdump)
@@ -68,9 +73,14 @@ boot() {
 
 # Links the ELF objects in ELF with GNU ld and the tarnel modules in OBJS
 # with tarnel, both at $rom, and compares the ROM images (files in OUT):
-# same_as_gnu_ld ELF OBJS OUT
+# same_as_gnu_ld ELF OBJS OUT. GNU ld is given gnu_inputs and its script
+# places the sections of gnu_members in that order, when these are set, and
+# the ELF objects of the modules otherwise.
 same_as_gnu_ld() {
   local elf=$1 objs=$2 out=$3 section head patterns m p size vma end
+  local -a members=("${modules[@]/#/$elf/}") inputs=("${modules[@]/#/$elf/}")
+  [ -z "${gnu_members+x}" ] || members=("${gnu_members[@]}")
+  [ -z "${gnu_inputs+x}" ] || inputs=("${gnu_inputs[@]}")
   link "$objs" "$out/tarnel.rom" -b
   link "$objs" "$out/tarnel-bss.rom"
   # Each output section holds the modules in link order, every input
@@ -80,15 +90,15 @@ same_as_gnu_ld() {
     for section in "text 0x$rom:.text .text.* .rodata .rodata.*" "data:.data .data.*" "bss:.bss .bss.*"; do
       head=${section%%:*} patterns=${section#*:}
       printf '  .%s : SUBALIGN(4) {' "$head"
-      for m in "${modules[@]}"; do
-        for p in $patterns; do printf ' %s(%s)' "$elf/$m" "$p"; done
+      for m in "${members[@]}"; do
+        for p in $patterns; do printf ' %s(%s)' "$m" "$p"; done
       done
       echo " }"
     done
     echo "  /DISCARD/ : { *(*) }"
     echo "}"
   } >"$out/link.ld"
-  m68k-linux-gnu-ld -T "$out/link.ld" -o "$out/gnu.elf" "${modules[@]/#/$elf/}" 2>"$out/ld.log" ||
+  m68k-linux-gnu-ld -T "$out/link.ld" -o "$out/gnu.elf" "${inputs[@]}" 2>"$out/ld.log" ||
     { cat "$out/ld.log"; fail "GNU ld could not link the example"; }
   m68k-linux-gnu-objcopy -O binary "$out/gnu.elf" "$out/gnu.rom"
   cmp "$out/gnu.rom" "$out/tarnel.rom" || fail "tarnel's ROM image (-b) differs from GNU ld's"
@@ -167,6 +177,28 @@ whole-program)
     fi
     echo "-$level: the board printed the expected text"
   done
+  ;;
+library)
+  need qemu-system-m68k m68k-linux-gnu-ar "${gnu_tools[@]}"
+  build_fresh
+  # start.o holds the entry and comes first; the members are pulled in
+  # archive order, uart.o for start.o's references, digits.o for uart.o's
+  members=(uart.o digits.o)
+  (cd "$work/elf" && m68k-linux-gnu-ar rcs support.a "${members[@]}") || fail "ar could not pack the members"
+  "$tarnel" -g "${members[@]/#/$work/fresh/}" -o "$work/fresh/support.lib" >"$work/lib.log" ||
+    { cat "$work/lib.log"; fail "tarnel -g could not pack the members"; }
+  modules=(start.o main.o support.lib)
+  gnu_inputs=("$work/elf/start.o" "$work/elf/main.o" "$work/elf/support.a")
+  gnu_members=("$work/elf/start.o" "$work/elf/main.o" "${members[@]/#/*support.a:}")
+  same_as_gnu_ld "$work/elf" "$work/fresh" "$work"
+  link "$work/fresh" "$work/boot.rom"
+  boot "$work/boot.rom" >"$work/uart.txt"
+  if ! cmp -s "$work/uart.txt" "$example/expected-output.txt"; then
+    cat "$work/boot.rom.qemu"
+    diff "$example/expected-output.txt" "$work/uart.txt" || true
+    fail "the board printed something else (modules from the library)"
+  fi
+  echo "the board printed the expected text, from the modules pulled from the library"
   ;;
 *)
   fail "unknown check $mode"
