@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,9 +142,16 @@ bool OutputFile::create(const std::string& path) {
     if (inPlace) {
         file_ = std::fopen(path.c_str(), "wb");
     } else {
+        // a signal between creating the temporary file and registering it
+        // for removal would leave it behind: held off until both are done
+        sigset_t stopping, before;
+        sigemptyset(&stopping);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopping, sig);
+        ::pthread_sigmask(SIG_BLOCK, &stopping, &before);
         int fd = createTemporary(target_, temporary_);
+        if (fd >= 0) cleanupSlot_ = registerCleanup(temporary_);
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         if (fd < 0) return false;
-        cleanupSlot_ = registerCleanup(temporary_);
         file_ = ::fdopen(fd, "wb");
         if (!file_) {
             ::close(fd);
