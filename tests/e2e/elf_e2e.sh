@@ -56,7 +56,10 @@ tools)
   comm -23 map.txt nm.txt >missing.txt
   [ ! -s missing.txt ] || { cat missing.txt; fail "nm does not list these xdefs at their map address"; }
   main=$(awk '$2 == "main" { print $1 }' map.txt)
-  m68k-linux-gnu-objdump -d hello.elf | grep -q "^$main <main>:" || fail "objdump -d shows no <main>: at $main"
+  # the whole listing first: grep -q would stop reading early and, under
+  # pipefail, fail the check through objdump's broken pipe
+  m68k-linux-gnu-objdump -d hello.elf >objdump.txt
+  grep -q "^$main <main>:" objdump.txt || fail "objdump -d shows no <main>: at $main"
   echo "objcopy gives both images; nm lists $(wc -l <map.txt) xdefs at their map addresses; <main> at $main"
   ;;
 qemu)
