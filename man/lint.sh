@@ -1,13 +1,19 @@
 #!/bin/sh
 # Lints every man page in the folder given (default: this script's folder):
-# groff must print nothing for any page, not even a warning.
+# groff must print nothing for any page, not even a warning. With a version
+# given, each page's title line must name that version of tarnel.
 dir=${1:-$(dirname "$0")}
+version=${2:-}
 command -v groff >/dev/null 2>&1 || { echo "SKIPPED: groff is not installed"; exit 77; }
 status=0
 found=0
 for page in "$dir"/*.1 "$dir"/*.5; do
     [ -e "$page" ] || continue
     found=$((found + 1))
+    if [ -n "$version" ] && ! head -n 1 "$page" | grep -Fq "\"tarnel $version\""; then
+        echo "FAIL: $page does not name tarnel $version on its .TH line"
+        status=1
+    fi
     out=$(groff -man -ww -z "$page" 2>&1)
     if [ $? -ne 0 ] || [ -n "$out" ]; then
         echo "FAIL: $page"

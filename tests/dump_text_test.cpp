@@ -260,7 +260,6 @@ TEST(DumpTool, Options) {
     EXPECT_TRUE(help.out.starts_with("Usage: tarnel-dump [options] FILE...\n"));
     EXPECT_NE(help.out.find("cannot be built back"), std::string::npos);
     EXPECT_EQ(dumpTool({"-h"}).out, help.out);
-    EXPECT_EQ(dumpTool({"--version"}).out, "tarnel-dump (tarnel) 1.0\n");
     ToolRun none = dumpTool({});
     EXPECT_EQ(none.status, 2);
     EXPECT_EQ(none.err, "tarnel-dump: no file named\nTry 'tarnel-dump --help'.\n");
@@ -396,7 +395,6 @@ TEST(MkobjTool, CommandLineAndFileTrouble) {
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_TRUE(mkobjTool({"--help"}).out.starts_with("Usage: tarnel-mkobj TEXT -o FILE\n"));
-    EXPECT_EQ(mkobjTool({"--version"}).out, "tarnel-mkobj (tarnel) 1.0\n");
 }
 
 }  // namespace

@@ -520,8 +520,9 @@ CliResult runCli(const ScratchDir& dir, std::vector<std::string> args) {
     for (std::string& a : args)
         if (a.ends_with(".o")) a = dir.path(a);
     args.insert(args.begin(), "tarnel-elf2obj");
-    std::ostringstream err;
-    int status = elf2obj::runElf2obj(args, err);
+    std::ostringstream out, err;
+    int status = elf2obj::runElf2obj(args, out, err);
+    EXPECT_EQ(out.str(), "");
     std::string text = err.str();
     for (size_t at; (at = text.find(dir.path(""))) != std::string::npos;) text.erase(at, dir.path("").size());
     return {status, text};

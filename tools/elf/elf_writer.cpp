@@ -225,6 +225,23 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
 }
 
 int runTarnelElf(const std::vector<std::string>& args, std::ostream& out) {
+    // help and version are answered only when they stand alone, so that every
+    // other command line is tarnel's own
+    if (args.size() == 2 && (args[1] == "-h" || args[1] == "--help")) {
+        out << "usage: tarnel-elf [options] [files...] -o [outfilename]\n"
+               "Links like tarnel, with tarnel's options, report, messages and exit status,\n"
+               "and writes the ROM image as an ELF32 big-endian m68k executable, at -r's or\n"
+               "-s's address (else at 0), with a symbol table, for gdb, objdump and nm.\n"
+               "-g and -e are refused: tarnel-elf writes executables only.\n"
+               "\n"
+               "  -h, --help    show this help and exit\n"
+               "  --version     show the version and exit\n";
+        return 0;
+    }
+    if (args.size() == 2 && args[1] == "--version") {
+        out << "tarnel-elf (tarnel) " << TARNEL_VERSION << "\n";
+        return 0;
+    }
     LinkHooks hooks;
     hooks.afterArguments = [](LinkState& state) {
         if (state.libraryMode || state.embeddedMode) {

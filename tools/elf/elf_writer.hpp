@@ -20,7 +20,8 @@ uint32_t elfFlagsFor(uint32_t processorId);
 // writeLinkedOutput returns for the same image.
 uint32_t writeElf(LinkState& state, OutputFile& file);
 
-// tarnel's command line and run, with the ELF as the output.
+// tarnel's command line and run, with the ELF as the output; a command line
+// of only -h, --help or --version shows the help or the version instead.
 int runTarnelElf(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace tarnel::elf

@@ -20,15 +20,32 @@ constexpr const char* kProgram = "tarnel-elf2obj";
 constexpr const char* kUsage =
     "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n"
     "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL]\n";
+constexpr const char* kHelp =
+    "Converts ColdFire ELF relocatable objects (m68k, 32-bit, big-endian) into\n"
+    "tarnel object modules.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT.o      write the module converted from IN.o to OUT.o\n"
+    "  -d DIR        convert one program's objects together and write DIR/A.o ...;\n"
+    "                references to sym+offset across them become aliases\n"
+    "  --cpu MODEL   name the processor model in the module, four hex digits\n"
+    "                such as 5208 (without it the module names none)\n"
+    "  -h, --help    show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every output was written, 1 otherwise; an input that\n"
+    "cannot be converted is refused with the reason and its remedy.\n";
 
 struct Arguments {
+    bool answered = false;  // --help or --version: nothing to convert
     std::vector<std::string> inputs;
     std::string output, dir;
     std::optional<uint32_t> processorId;
 };
 
 // Reads the arguments; on a mistake prints it and the usage text.
-std::optional<Arguments> parseArguments(const std::vector<std::string>& args, std::ostream& err) {
+std::optional<Arguments> parseArguments(const std::vector<std::string>& args, std::ostream& out,
+                                       std::ostream& err) {
     Arguments a;
     auto bad = [&](const std::string& why) {
         err << kProgram << ": " << why << "\n" << kUsage;
@@ -37,7 +54,15 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool hasValue = i + 1 < args.size();
-        if (arg == "-o") {
+        if (arg == "-h" || arg == "--help" || arg == "--version") {
+            // help and version are answered whatever else the line holds
+            if (arg == "--version")
+                out << kProgram << " (tarnel) " << TARNEL_VERSION << "\n";
+            else
+                out << kUsage << "\n" << kHelp;
+            a.answered = true;
+            return a;
+        } else if (arg == "-o") {
             if (!hasValue) return bad("-o needs a file name");
             a.output = args[++i];
         } else if (arg == "-d") {
@@ -156,9 +181,10 @@ int convertProgramFiles(const Arguments& a, std::ostream& err) {
     return 0;
 }
 
-int run(const std::vector<std::string>& args, std::ostream& err) {
-    auto a = parseArguments(args, err);
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    auto a = parseArguments(args, out, err);
     if (!a) return 1;
+    if (a->answered) return 0;
     return a->dir.empty() ? convertFile(*a, err) : convertProgramFiles(*a, err);
 }
 
@@ -166,9 +192,9 @@ int run(const std::vector<std::string>& args, std::ostream& err) {
 
 // No exception leaves the converter: running out of memory and any other
 // failure are reported with exit status 1.
-int runElf2obj(const std::vector<std::string>& args, std::ostream& err) {
+int runElf2obj(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
-        return run(args, err);
+        return run(args, out, err);
     } catch (const std::bad_alloc&) {
         err << kProgram << ": out of memory\n";
     } catch (const std::exception& e) {

@@ -6,5 +6,7 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
-    return tarnel::elf2obj::runElf2obj(args, std::cerr);
+    int status = tarnel::elf2obj::runElf2obj(args, std::cout, std::cerr);
+    std::cout.flush();
+    return std::cout ? status : 1;
 }
