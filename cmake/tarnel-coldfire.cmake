@@ -4,7 +4,8 @@
 # and tarnel_add_executable(NAME SOURCES...) converts each object with
 # tarnel-elf2obj and links NAME.rom at TARNEL_ROM_ADDRESS, with NAME.s19,
 # NAME.elf (tarnel-elf) and NAME.map beside it. The tarnel programs are found
-# in TARNEL_BIN_DIR, else on PATH, else in this clone's build/.
+# in TARNEL_BIN_DIR; else, for the installed file (PREFIX/share/tarnel/cmake),
+# in PREFIX/bin, then on PATH; else, in a clone, on PATH, then in its build/.
 set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR m68k)
 set(TARNEL_CPU 5208 CACHE STRING "ColdFire model for -mcpu and tarnel-elf2obj --cpu")
@@ -29,9 +30,15 @@ set(CMAKE_ASM_FLAGS_INIT "-mcpu=${TARNEL_CPU}")
 set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TARNEL_CPU TARNEL_CROSS_PREFIX)
 
 set(_tarnel_link_script ${CMAKE_CURRENT_LIST_DIR}/tarnel-link.cmake)
-# where this clone's own build puts the three programs
-set(_tarnel_build_dirs ${CMAKE_CURRENT_LIST_DIR}/../build ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf
-    ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf2obj)
+if(CMAKE_CURRENT_LIST_DIR MATCHES "/share/tarnel/cmake$")
+  # installed: the programs of the same install come first
+  get_filename_component(_tarnel_prefix ${CMAKE_CURRENT_LIST_DIR}/../../.. ABSOLUTE)
+  set(_tarnel_hint_dirs ${_tarnel_prefix}/bin)
+else()
+  # where this clone's own build puts the three programs
+  set(_tarnel_build_dirs ${CMAKE_CURRENT_LIST_DIR}/../build ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf
+      ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf2obj)
+endif()
 
 function(tarnel_add_executable name)
   foreach(tool tarnel tarnel-elf tarnel-elf2obj)
@@ -39,7 +46,7 @@ function(tarnel_add_executable name)
     if(TARNEL_BIN_DIR)
       find_program(${var} ${tool} PATHS ${TARNEL_BIN_DIR} NO_DEFAULT_PATH)
     else()
-      find_program(${var} ${tool} PATHS ${_tarnel_build_dirs})
+      find_program(${var} ${tool} HINTS ${_tarnel_hint_dirs} PATHS ${_tarnel_build_dirs})
     endif()
     if(NOT ${var})
       message(FATAL_ERROR "${tool} not found: build tarnel in build/ of this clone, set TARNEL_BIN_DIR to the directory of the tarnel programs, or put them on PATH")

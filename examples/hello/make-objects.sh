@@ -8,19 +8,24 @@
 # OUT_DIR (default: obj/ beside this script) receives start.o, uart.o,
 # digits.o and main.o in tarnel's format; ELF_DIR, when given, keeps the ELF
 # objects. ELF2OBJ names the converter (default: build/tools/elf2obj/ at the
-# top of the repository, built when missing).
+# top of the repository, built when missing; outside a clone, as installed
+# under share/doc/tarnel/examples, tarnel-elf2obj on PATH).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 out=${1:-$here/obj}
 elf=${2:-}
-elf2obj=${ELF2OBJ:-$root/build/tools/elf2obj/tarnel-elf2obj}
+if [ -f "$root/CMakeLists.txt" ]; then
+  elf2obj=${ELF2OBJ:-$root/build/tools/elf2obj/tarnel-elf2obj}
+else
+  elf2obj=${ELF2OBJ:-tarnel-elf2obj}
+fi
 cross=m68k-linux-gnu-
 
 for tool in ${cross}as ${cross}gcc; do
   command -v "$tool" >/dev/null || { echo "make-objects.sh: $tool is not installed" >&2; exit 1; }
 done
-if [ ! -x "$elf2obj" ]; then
+if [ -f "$root/CMakeLists.txt" ] && [ ! -x "$elf2obj" ]; then
   cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
   cmake --build "$root/build" -j2 --target tarnel-elf2obj >/dev/null
 fi

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix, and packs it as a .deb and unpacks
+# that into a scratch root; each time checks what went where and links the
+# installed example with the installed programs, as a user of the install or
+# the package would, with nothing of the clone or the build on PATH.
+#
+#   install_e2e.sh BUILD_DIR ROOT VERSION STATIC
+#
+# STATIC is ON when the programs are linked statically: the package must then
+# depend on nothing. The ROM image must equal the build's own tarnel's image
+# of the same modules. Where the GNU ColdFire compiler is installed, the
+# example is also built from its sources with the installed toolchain file.
+set -euo pipefail
+build=$(cd "$1" && pwd) root=$(cd "$2" && pwd) version=$3 static=$4
+
+fail() { echo "FAILED: $*"; exit 1; }
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+
+modules=(start.o uart.o digits.o main.o)
+"$build/tarnel" -r40000000 "${modules[@]/#/$root/examples/hello/obj/}" -o expected.rom >/dev/null ||
+  fail "the build's tarnel did not link the example"
+
+# check PREFIX: the files of an install under PREFIX, then the example linked
+check() {
+  local prefix=$1 what=$2
+  for p in tarnel tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf; do
+    [ -x "$prefix/bin/$p" ] || fail "$what: no bin/$p"
+    [ -f "$prefix/share/man/man1/$p.1" ] || fail "$what: no share/man/man1/$p.1"
+  done
+  [ -f "$prefix/share/man/man5/tarnel.5" ] || fail "$what: no share/man/man5/tarnel.5"
+  for f in tarnel-coldfire.cmake tarnel-link.cmake; do
+    [ -f "$prefix/share/tarnel/cmake/$f" ] || fail "$what: no share/tarnel/cmake/$f"
+  done
+  local doc=$prefix/share/doc/tarnel
+  for f in README.md docs/format.md docs/reports.md docs/coldfire.md docs/robustness.md docs/benchmark.md \
+           docs/architecture.md examples/hello/CMakeLists.txt examples/hello/main.c; do
+    [ -f "$doc/$f" ] || fail "$what: no share/doc/tarnel/$f"
+  done
+  [ ! -e "$doc/examples/hello/cmake" ] || fail "$what: the clone's toolchain forwarder was installed"
+
+  for p in tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf; do
+    [ "$(env -i "$prefix/bin/$p" --version)" = "$p (tarnel) $version" ] || fail "$what: $p --version"
+  done
+  mkdir "$what.link"
+  cp "$doc"/examples/hello/obj/*.o "$what.link/"
+  (cd "$what.link" && env -i PATH="$prefix/bin:/usr/bin:/bin" tarnel -r40000000 "${modules[@]}" -o hello.rom) \
+    >"$what.log" || { cat "$what.log"; fail "$what: the link failed"; }
+  grep -Fxq "tarnel complete - Maximum code size = 1460 (\$000005b4) bytes" "$what.log" ||
+    { cat "$what.log"; fail "$what: not the example's summary"; }
+  cmp "$what.link/hello.rom" expected.rom || fail "$what: the ROM image differs from the build's"
+  echo "$what: installed files in place; the installed tarnel linked the installed example ($(stat -c %s expected.rom) bytes, equal to the build's)"
+
+  if command -v m68k-linux-gnu-gcc >/dev/null && command -v m68k-linux-gnu-as >/dev/null; then
+    # the toolchain file finds the programs of its own install
+    env -i PATH="/usr/bin:/bin" HOME="$scratch" cmake -S "$doc/examples/hello" -B "$what.fw" \
+      --toolchain "$prefix/share/tarnel/cmake/tarnel-coldfire.cmake" >"$what.fw.log" 2>&1 &&
+      env -i PATH="/usr/bin:/bin" HOME="$scratch" cmake --build "$what.fw" >>"$what.fw.log" 2>&1 ||
+      { cat "$what.fw.log"; fail "$what: the example did not build with the installed toolchain file"; }
+    cmp "$what.fw/hello.rom" expected.rom || fail "$what: the toolchain's ROM image differs from the build's"
+    grep -q "TARNEL_PROGRAM_tarnel:FILEPATH=$prefix/bin/tarnel$" "$what.fw/CMakeCache.txt" ||
+      fail "$what: the toolchain file did not take the installed tarnel"
+    echo "$what: the installed toolchain file built the example from its sources with the installed programs"
+    env -i PATH="$prefix/bin:/usr/bin:/bin" bash "$doc/examples/hello/make-objects.sh" "$what.objs" >/dev/null ||
+      fail "$what: the installed make-objects.sh failed"
+    for m in "${modules[@]}"; do
+      cmp "$what.objs/$m" "$doc/examples/hello/obj/$m" || fail "$what: make-objects.sh remade $m differently"
+    done
+    echo "$what: the installed make-objects.sh remade the example's modules with the installed tarnel-elf2obj"
+  else
+    echo "$what: the GNU ColdFire compiler is not installed; the toolchain build is not tried"
+  fi
+}
+
+# a scratch install
+cmake --install "$build" --prefix "$scratch/prefix" >install.log || { cat install.log; fail "cmake --install failed"; }
+check "$scratch/prefix" install
+
+# the Debian package, unpacked into a scratch root
+command -v cpack >/dev/null && command -v dpkg-deb >/dev/null || { echo "SKIPPED: cpack or dpkg-deb is missing"; exit 77; }
+cpack -G DEB -B "$scratch/pkg" --config "$build/CPackConfig.cmake" >cpack.log 2>&1 || { cat cpack.log; fail "cpack -G DEB failed"; }
+deb=$(ls pkg/*.deb)
+arch=$(dpkg --print-architecture)
+[ "$(basename "$deb")" = "tarnel_${version}_${arch}.deb" ] || fail "package file named $(basename "$deb")"
+dpkg-deb -f "$deb" Package Version Architecture Section Maintainer Depends >control.txt
+cat control.txt
+grep -Fxq "Package: tarnel" control.txt && grep -Fxq "Version: $version" control.txt &&
+  grep -Fxq "Architecture: $arch" control.txt && grep -Fxq "Section: devel" control.txt ||
+  fail "the package's control fields"
+dpkg-deb -f "$deb" Description | grep -q "ColdFire object modules" || fail "the package has no description"
+if [ "$static" = ON ]; then
+  ! grep -q '^Depends:' control.txt || fail "the statically linked programs' package depends on something"
+fi
+dpkg-deb -x "$deb" root
+[ -z "$(find root -path root/usr -prune -o -print | grep -v '^root$')" ] || fail "the package holds files outside /usr"
+check "$scratch/root/usr" package
+echo "PASSED"
