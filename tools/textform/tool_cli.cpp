@@ -33,7 +33,7 @@ constexpr const char* kDumpHelp =
     "\n"
     "Exit status: 0 when every file is well formed, 1 when any is malformed (each\n"
     "fault is marked \"# malformed:\" where it is), 2 when a file cannot be opened\n"
-    "or read, or the command line is wrong.\n";
+    "or read, standard output cannot be written, or the command line is wrong.\n";
 
 constexpr const char* kMkobjHelp =
     "Usage: tarnel-mkobj TEXT -o FILE\n"
@@ -47,8 +47,8 @@ constexpr const char* kMkobjHelp =
     "      --version     show the version and exit\n"
     "\n"
     "Exit status: 0 when FILE was written, 1 when TEXT has errors (each named by\n"
-    "its line; FILE is then not written), 2 when TEXT cannot be read, FILE cannot\n"
-    "be written, or the command line is wrong.\n";
+    "its line; FILE is then not written), 2 when TEXT cannot be read, FILE or\n"
+    "standard output cannot be written, or the command line is wrong.\n";
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
