@@ -4,14 +4,16 @@
 # installed example with the installed programs, as a user of the install or
 # the package would, with nothing of the clone or the build on PATH.
 #
-#   install_e2e.sh BUILD_DIR ROOT VERSION STATIC
+#   install_e2e.sh BUILD_DIR ROOT VERSION SANITIZED
 #
-# STATIC is ON when the programs are linked statically: the package must then
-# depend on nothing. The ROM image must equal the build's own tarnel's image
-# of the same modules. Where the GNU ColdFire compiler is installed, the
-# example is also built from its sources with the installed toolchain file.
+# Unless SANITIZED is ON (programs built with the sanitizers' runtimes), the
+# package may depend on the C library only and, where lintian is installed,
+# must pass it but for the tags listed below. The ROM image must equal the
+# build's own tarnel's image of the same modules. Where the GNU ColdFire
+# compiler is installed, the example is also built from its sources with the
+# installed toolchain file.
 set -euo pipefail
-build=$(cd "$1" && pwd) root=$(cd "$2" && pwd) version=$3 static=$4
+build=$(cd "$1" && pwd) root=$(cd "$2" && pwd) version=$3 sanitized=$4
 
 fail() { echo "FAILED: $*"; exit 1; }
 scratch=$(mktemp -d)
@@ -27,9 +29,11 @@ check() {
   local prefix=$1 what=$2
   for p in tarnel tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf; do
     [ -x "$prefix/bin/$p" ] || fail "$what: no bin/$p"
-    [ -f "$prefix/share/man/man1/$p.1" ] || fail "$what: no share/man/man1/$p.1"
   done
-  [ -f "$prefix/share/man/man5/tarnel.5" ] || fail "$what: no share/man/man5/tarnel.5"
+  for page in man1/tarnel.1 man1/tarnel-dump.1 man1/tarnel-mkobj.1 man1/tarnel-elf2obj.1 man1/tarnel-elf.1 \
+              man5/tarnel.5; do
+    gzip -dc "$prefix/share/man/$page.gz" | cmp -s - "$root/man/${page#*/}" || fail "$what: no share/man/$page.gz of man/${page#*/}"
+  done
   for f in tarnel-coldfire.cmake tarnel-link.cmake; do
     [ -f "$prefix/share/tarnel/cmake/$f" ] || fail "$what: no share/tarnel/cmake/$f"
   done
@@ -89,8 +93,22 @@ grep -Fxq "Package: tarnel" control.txt && grep -Fxq "Version: $version" control
   grep -Fxq "Architecture: $arch" control.txt && grep -Fxq "Section: devel" control.txt ||
   fail "the package's control fields"
 dpkg-deb -f "$deb" Description | grep -q "ColdFire object modules" || fail "the package has no description"
-if [ "$static" = ON ]; then
-  ! grep -q '^Depends:' control.txt || fail "the statically linked programs' package depends on something"
+if [ "$sanitized" != ON ]; then
+  # the C library only, and that where dpkg-shlibdeps could read it off
+  depends=$(sed -n 's/^Depends: //p' control.txt)
+  if command -v dpkg-shlibdeps >/dev/null; then
+    grep -Eqx 'libc6( \(>= [0-9.]+\))?' <<<"$depends" || fail "the package depends on: ${depends:-nothing}"
+  else
+    [ -z "$depends" ] || fail "the package depends on: $depends"
+  fi
+  if command -v lintian >/dev/null; then
+    # left to the packager: a licence and a changelog, and a Maintainer
+    # address (-DTARNEL_PACKAGE_CONTACT="Name <address>")
+    allowed='no-copyright-file|no-changelog|malformed-contact'
+    lintian --tag-display-limit 0 "$deb" >lintian.log 2>&1 || true
+    grep -E '^[EWI]: ' lintian.log | grep -Ev ": ($allowed)( |$)" && fail "lintian reported the tags above" || true
+    echo "lintian: no tag but the packager's ($allowed)"
+  fi
 fi
 dpkg-deb -x "$deb" root
 [ -z "$(find root -path root/usr -prune -o -print | grep -v '^root$')" ] || fail "the package holds files outside /usr"
