@@ -15,7 +15,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 out=${1:-$here/obj}
 elf=${2:-}
-if [ -f "$root/CMakeLists.txt" ]; then
+in_clone=false
+[ -f "$root/CMakeLists.txt" ] && in_clone=true
+if $in_clone; then
   elf2obj=${ELF2OBJ:-$root/build/tools/elf2obj/tarnel-elf2obj}
 else
   elf2obj=${ELF2OBJ:-tarnel-elf2obj}
@@ -25,7 +27,7 @@ cross=m68k-linux-gnu-
 for tool in ${cross}as ${cross}gcc; do
   command -v "$tool" >/dev/null || { echo "make-objects.sh: $tool is not installed" >&2; exit 1; }
 done
-if [ -f "$root/CMakeLists.txt" ] && [ ! -x "$elf2obj" ]; then
+if $in_clone && [ ! -x "$elf2obj" ]; then
   cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
   cmake --build "$root/build" -j2 --target tarnel-elf2obj >/dev/null
 fi

@@ -9,6 +9,7 @@
 #include "objfmt/chunk.hpp"
 #include "objfmt/placement.hpp"
 #include "output/writer.hpp"
+#include "tool_main.hpp"
 
 namespace tarnel::elf {
 
@@ -239,7 +240,7 @@ int runTarnelElf(const std::vector<std::string>& args, std::ostream& out) {
         return 0;
     }
     if (args.size() == 2 && args[1] == "--version") {
-        out << "tarnel-elf (tarnel) " << TARNEL_VERSION << "\n";
+        tools::printVersion(out, "tarnel-elf");
         return 0;
     }
     LinkHooks hooks;

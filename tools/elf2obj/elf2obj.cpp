@@ -12,6 +12,7 @@
 #include "convert.hpp"
 #include "elf_file.hpp"
 #include "input_file.hpp"
+#include "tool_main.hpp"
 
 namespace tarnel::elf2obj {
 namespace {
@@ -57,7 +58,7 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
         if (arg == "-h" || arg == "--help" || arg == "--version") {
             // help and version are answered whatever else the line holds
             if (arg == "--version")
-                out << kProgram << " (tarnel) " << TARNEL_VERSION << "\n";
+                tools::printVersion(out, kProgram);
             else
                 out << kUsage << "\n" << kHelp;
             a.answered = true;

@@ -11,6 +11,7 @@
 
 #include "input_file.hpp"
 #include "textform/textform.hpp"
+#include "tool_main.hpp"
 
 namespace tarnel::textform {
 
@@ -91,7 +92,7 @@ int dumpTool(const std::vector<std::string>& args, std::ostream& out, std::ostre
             out << kDumpHelp;
             return 0;
         } else if (a == "--version") {
-            out << "tarnel-dump (tarnel) " << TARNEL_VERSION << "\n";
+            tools::printVersion(out, "tarnel-dump");
             return 0;
         } else if (a == "--bytes=full") {
             options.sectionBytesInFull = true;
@@ -130,7 +131,7 @@ int mkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostre
             out << kMkobjHelp;
             return 0;
         } else if (a == "--version") {
-            out << "tarnel-mkobj (tarnel) " << TARNEL_VERSION << "\n";
+            tools::printVersion(out, "tarnel-mkobj");
             return 0;
         } else if (a == "-o" || (a.starts_with("-o") && a.size() > 2)) {
             if (haveOutput) return usageError(err, program, "-o given twice");
