@@ -30,6 +30,7 @@ struct Session {
     InDir cwd{dir};
     std::ostringstream out;
     LinkState state{out};
+    ArgumentCursor cursor;
 
     Session() { linkerStartup(state); }
     ~Session() { linkerTeardown(state); }
@@ -39,9 +40,9 @@ struct Session {
     void feed(const std::vector<std::string>& args) {
         for (const std::string& a : args) {
             if (!a.empty() && a[0] == '-')
-                handleOption(state, a);
+                handleOption(state, cursor, a);
             else
-                handleFileArgument(state, a);
+                handleFileArgument(state, cursor, a);
         }
     }
     // A module defining one code symbol, so that tests see where it went.
@@ -66,17 +67,19 @@ std::vector<std::string> names(const SymbolList& list) {
 }
 
 // The option fields in one line, for readable comparisons.
-std::string modes(const LinkState& s) {
+std::string modes(const LinkState& state) {
+    const LinkOptions& s = state.options;
     std::ostringstream o;
     o << std::hex << "romStart=" << s.romStart << " rom=" << s.romMode << " srec=" << s.srecMode
       << " embedded=" << s.embeddedMode << " library=" << s.libraryMode << " label=\"" << s.embeddedLabel << "\"";
     return o.str();
 }
 
-std::string flags(const LinkState& s) {
+std::string flags(const LinkState& state, const ArgumentCursor& cursor) {
+    const LinkOptions& s = state.options;
     std::ostringstream o;
-    o << "bssInRom=" << s.bssInRom << " map=" << s.mapWanted << " cmdfile=" << s.commandFileFlag
-      << " pending=" << s.outputNamePending << " libargs=" << s.libraryArgs;
+    o << "bssInRom=" << s.bssInRom << " map=" << s.mapWanted << " cmdfile=" << cursor.commandFileFlag
+      << " pending=" << cursor.outputNamePending << " libargs=" << cursor.libraryArgs;
     return o.str();
 }
 
@@ -155,7 +158,7 @@ TEST(Options, RomStartDigitsBeyondThirtyTwoBitsAreRefused) {
         Session s;
         s.feed(c.args);
         std::ostringstream romStart;
-        romStart << std::hex << s.state.romStart;
+        romStart << std::hex << s.state.options.romStart;
         EXPECT_EQ(romStart.str(), c.romStart);
         EXPECT_EQ(s.out.str(), c.message);
         EXPECT_EQ(s.state.errorStatus, -1);
@@ -189,7 +192,7 @@ TEST(Options, OtherLettersAndWhatFollowsThem) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         Session s;
         s.feed(c.args);
-        EXPECT_EQ(flags(s.state), c.flags);
+        EXPECT_EQ(flags(s.state, s.cursor), c.flags);
         EXPECT_EQ(s.out.str(), c.out);
         EXPECT_EQ(s.state.errorStatus, 0);
         EXPECT_EQ(modes(s.state), "romStart=0 rom=0 srec=0 embedded=0 library=0 label=\"\"");
@@ -206,13 +209,13 @@ TEST(Options, UnrecognizedFlags) {
         EXPECT_EQ(s.out.str(), std::string("error: Unrecognized flag: -") + (arg + 1) + "\n");
         EXPECT_EQ(s.state.errorStatus, -1);
         EXPECT_EQ(modes(s.state), "romStart=0 rom=0 srec=0 embedded=0 library=0 label=\"\"");
-        EXPECT_EQ(flags(s.state), "bssInRom=1 map=0 cmdfile=0 pending=0 libargs=0");
+        EXPECT_EQ(flags(s.state, s.cursor), "bssInRom=1 map=0 cmdfile=0 pending=0 libargs=0");
     }
     // the run goes on after one
     Session s;
     s.feed({"-X", "-m", "-Y"});
     EXPECT_EQ(s.out.str(), "error: Unrecognized flag: -X\nerror: Unrecognized flag: -Y\n");
-    EXPECT_TRUE(s.state.mapWanted);
+    EXPECT_TRUE(s.state.options.mapWanted);
 }
 
 TEST(Options, EmbeddedLabelKeepsNinetyCharacters) {
@@ -230,8 +233,8 @@ TEST(Options, EmbeddedLabelKeepsNinetyCharacters) {
     for (const Case& c : cases) {
         Session s;
         s.feed({c.arg});
-        EXPECT_EQ(s.state.embeddedLabel, c.label) << c.arg.size();
-        EXPECT_TRUE(s.state.embeddedMode);
+        EXPECT_EQ(s.state.options.embeddedLabel, c.label) << c.arg.size();
+        EXPECT_TRUE(s.state.options.embeddedMode);
     }
 }
 
@@ -264,7 +267,7 @@ TEST(FileArguments, OutputNameAndListedLibraries) {
         s.module("z.o", "z_entry");
         s.feed(c.args);
         EXPECT_EQ(s.out.str(), c.out);
-        EXPECT_EQ(s.state.outputName, c.output);
+        EXPECT_EQ(s.state.options.outputName, c.output);
         EXPECT_EQ(s.fileNames(), c.loaded);
         EXPECT_EQ(s.state.errorStatus, 0);
     }
@@ -279,7 +282,6 @@ TEST(FileArguments, MissingFileTakesASlot) {
     EXPECT_EQ(s.fileNames(), (std::vector<std::string>{"(none)", "b.o"}));
     ASSERT_EQ(s.state.xdefList.size(), 1u);
     EXPECT_EQ(s.state.xdefList[0].module, 1);
-    EXPECT_EQ(s.state.inputName, "b.o");
 }
 
 TEST(FileArguments, ArgumentsOfAnyLengthAreTakenWhole) {
@@ -288,8 +290,7 @@ TEST(FileArguments, ArgumentsOfAnyLengthAreTakenWhole) {
     const std::string longOutput = std::string(3000, 'o') + ".out";
     s.feed({longName, "-o", longOutput});
     EXPECT_EQ(s.out.str(), "error: File " + longName + " not found\n");
-    EXPECT_EQ(s.state.inputName, longName);
-    EXPECT_EQ(s.state.outputName, longOutput);
+    EXPECT_EQ(s.state.options.outputName, longOutput);
     EXPECT_EQ(s.state.moduleCount, 1u);
 }
 
@@ -303,7 +304,6 @@ TEST(FileArguments, RomOptionsLeaveTheDataRunningOffset) {
         EXPECT_EQ(s.out.str(), "");
         // the data after the option follows the data before it, never overlaps it
         EXPECT_EQ(s.state.modules[1].dataAddr, 10u);
-        EXPECT_EQ(s.state.dataRunning, 16u);
     }
 }
 
@@ -379,8 +379,7 @@ TEST(FileArguments, The513thFileIsRefused) {
     EXPECT_EQ(s.state.moduleCount, kModuleSlots);
     EXPECT_EQ(s.state.modules[511].fileName, "last.o");
     EXPECT_EQ(names(s.state.xdefList), std::vector<std::string>{"last"});
-    EXPECT_EQ(s.state.codeRunning, 2u);
-    EXPECT_EQ(s.state.outputName, "out");
+    EXPECT_EQ(s.state.options.outputName, "out");
 }
 
 // ---------------------------------------------------------------------------
@@ -391,22 +390,22 @@ TEST(CommandFiles, TokensAreActedOnLikeArguments) {
     s.module("a.o", "a_sym");
     s.module("b.o", "b_sym");
     s.dir.writeText("cmd", "  -o\tout\n\na.o\r\n-m   b.o\v-X\f-r1F\n");
-    processCommandFile(s.state, "cmd");
+    processCommandFile(s.state, s.cursor, "cmd");
     EXPECT_EQ(s.out.str(), "error: Unrecognized flag: -X\n");
-    EXPECT_EQ(s.state.outputName, "out");
+    EXPECT_EQ(s.state.options.outputName, "out");
     EXPECT_EQ(s.fileNames(), (std::vector<std::string>{"a.o", "b.o"}));
-    EXPECT_TRUE(s.state.mapWanted);
-    EXPECT_EQ(s.state.romStart, 0x1Fu);
+    EXPECT_TRUE(s.state.options.mapWanted);
+    EXPECT_EQ(s.state.options.romStart, 0x1Fu);
 }
 
 TEST(CommandFiles, EmptyAndMissingFiles) {
     Session s;
     s.dir.writeText("empty", "");
     s.dir.writeText("blank", " \n\t\n");
-    processCommandFile(s.state, "empty");
-    processCommandFile(s.state, "blank");
+    processCommandFile(s.state, s.cursor, "empty");
+    processCommandFile(s.state, s.cursor, "blank");
     EXPECT_EQ(s.out.str(), "");
-    processCommandFile(s.state, "nope");
+    processCommandFile(s.state, s.cursor, "nope");
     EXPECT_EQ(s.out.str(), "error: File nope could not be opened\n");
     EXPECT_EQ(s.state.errorStatus, -1);
     EXPECT_EQ(s.state.moduleCount, 0u);
@@ -418,11 +417,11 @@ TEST(CommandFiles, DoNotNest) {
     // after -f in a command file, the next token is an ordinary one
     s.dir.writeText("cmd", "-f inner.o -m -f other.cmd");
     s.dir.writeText("other.cmd", "-b\n");
-    processCommandFile(s.state, "cmd");
+    processCommandFile(s.state, s.cursor, "cmd");
     EXPECT_EQ(s.out.str(), "error: File other.cmd is not a valid object file\n");
-    EXPECT_TRUE(s.state.commandFileFlag);
-    EXPECT_TRUE(s.state.mapWanted);
-    EXPECT_TRUE(s.state.bssInRom);
+    EXPECT_TRUE(s.cursor.commandFileFlag);
+    EXPECT_TRUE(s.state.options.mapWanted);
+    EXPECT_TRUE(s.state.options.bssInRom);
     EXPECT_EQ(s.fileNames(), (std::vector<std::string>{"inner.o", "(none)"}));
 }
 
@@ -431,9 +430,9 @@ TEST(CommandFiles, OptionStateCarriesOverFromTheCommandLine) {
     s.module("a.o", "a_sym");
     s.dir.writeText("cmd", "prog a.o");
     s.feed({"-l", "lib1", "-o"});
-    processCommandFile(s.state, "cmd");
+    processCommandFile(s.state, s.cursor, "cmd");
     EXPECT_EQ(s.out.str(), "libflag!\nlib file = lib1\n");
-    EXPECT_EQ(s.state.outputName, "prog");
+    EXPECT_EQ(s.state.options.outputName, "prog");
     EXPECT_EQ(s.fileNames(), std::vector<std::string>{"a.o"});
 }
 
@@ -441,10 +440,10 @@ TEST(CommandFiles, TokensOfAnyLength) {
     Session s;
     const std::string longName(2000, 'f');
     s.dir.writeText("cmd", "-e" + std::string(700, 'x') + "\n" + longName + " -o " + std::string(1500, 'p'));
-    processCommandFile(s.state, "cmd");
+    processCommandFile(s.state, s.cursor, "cmd");
     EXPECT_EQ(s.out.str(), "error: File " + longName + " not found\n");
-    EXPECT_EQ(s.state.embeddedLabel, std::string(90, 'x'));
-    EXPECT_EQ(s.state.outputName, std::string(1500, 'p'));
+    EXPECT_EQ(s.state.options.embeddedLabel, std::string(90, 'x'));
+    EXPECT_EQ(s.state.options.outputName, std::string(1500, 'p'));
 }
 
 // ---------------------------------------------------------------------------

@@ -655,7 +655,7 @@ TEST(Resolution, AnXdefSectionOutsideTheFiveIsDiagnosedPerAccessType) {
         SCOPED_TRACE(row.message);
         HandMadeLink link(row.field);
         LinkState& state = link.state;
-        state.romStart = 0x1234;
+        state.options.romStart = 0x1234;
         state.xdefList.push_back(LinkSymbol{"t", 0x10, 0, 0, 7, 0x87});
         state.xrefList.push_back(LinkSymbol{"t", 0, 0, 0, 0, row.type});
 

@@ -35,9 +35,7 @@ struct Session {
         loadPath(path);
         return path;
     }
-    void loadPath(const std::string& path) {
-        state.moduleCount += loadObjectFile(state, path);
-    }
+    void loadPath(const std::string& path) { loadObjectFile(state, path); }
     const Module& module(uint32_t i) const { return state.modules[i]; }
 };
 
@@ -228,7 +226,7 @@ TEST(LoaderWellFormed, ChunkOfLengthZeroCarriesNothing) {
     EXPECT_FALSE(m.moduleName.has_value());
     EXPECT_TRUE(m.drel16List.empty());
     EXPECT_TRUE(s.state.reloc16List.empty());
-    EXPECT_EQ(s.state.codeRunning, 0u);
+    EXPECT_EQ(s.state.loading.running[0], 0u);
 
     // the block type word alone is a code part of 0 bytes
     Session t;
@@ -266,32 +264,15 @@ TEST(LoaderLayout, RunningOffsetsAndNextSlotPresets) {
         EXPECT_EQ(s.module(1).*f.size, 0u);
         EXPECT_EQ(s.module(2).*f.addr, 0x100u);
         EXPECT_EQ(s.module(2).*f.size, 0x40u);
-        EXPECT_EQ(s.state.*f.running, 0x140u);
-        EXPECT_EQ(s.module(3).*f.addr, 0x140u);  // preset for the next file
+        EXPECT_EQ(s.state.loading.running[uint32_t(c.section)], 0x140u);
+        EXPECT_EQ(s.state.loading.nextStart[uint32_t(c.section)], 0x140u);  // for the next file
         // no other section moved
         for (uint32_t other = 0; other < kSectionCount; ++other) {
             if (other == uint32_t(c.section)) continue;
-            EXPECT_EQ(s.state.*kSectionFields[other].running, 0u) << sectionName(other);
-            EXPECT_EQ(s.module(3).*kSectionFields[other].addr, 0u) << sectionName(other);
+            EXPECT_EQ(s.state.loading.running[other], 0u) << sectionName(other);
+            EXPECT_EQ(s.state.loading.nextStart[other], 0u) << sectionName(other);
         }
     }
-}
-
-TEST(LoaderLayout, LinkModeChunkCalledDirectlyLaysOutCode) {
-    std::ostringstream out;
-    LinkState state(out);
-    linkerStartup(state);
-    std::vector<Bytes> payloads{be({0}) + Bytes(0x100, 1), be({0}) + Bytes(0x40, 2)};
-    linkModeChunk(state, tagWord(ChunkTag::code), payloads[0]);
-    state.moduleCount = 2;  // slot 1 has no code
-    linkModeChunk(state, tagWord(ChunkTag::code), payloads[1]);
-    EXPECT_EQ(state.modules[0].codeAddr, 0u);
-    EXPECT_EQ(state.modules[1].codeAddr, 0x100u);
-    EXPECT_EQ(state.modules[2].codeAddr, 0x100u);
-    EXPECT_EQ(state.modules[3].codeAddr, 0x140u);
-    EXPECT_EQ(state.codeRunning, 0x140u);
-    EXPECT_EQ(out.str(), "");
-    linkerTeardown(state);
 }
 
 TEST(LoaderLayout, LastSlotHasNoNextSlotToPreset) {
@@ -300,7 +281,7 @@ TEST(LoaderLayout, LastSlotHasNoNextSlotToPreset) {
     s.load("last.o", ModuleBuilder().code(Bytes(0x10, 0)).data({1}).base({2}).bss(3).bssb(4).end());
     EXPECT_EQ(s.out.str(), "");
     EXPECT_EQ(s.module(kModuleSlots - 1).codeSize, 0x10u);
-    EXPECT_EQ(s.state.codeRunning, 0x10u);
+    EXPECT_EQ(s.state.loading.running[0], 0x10u);
     EXPECT_EQ(s.state.modules.size(), size_t(kModuleSlots));
 }
 
@@ -326,7 +307,7 @@ TEST(LoaderLink, XrefMakesOneNodePerOffsetAndCountZeroMakesNone) {
         EXPECT_EQ(r.useCount, 0u);
     }
     // the count-0 entry's 28-byte name field does not widen the column
-    EXPECT_EQ(s.state.widestXrefName, 8u);
+    EXPECT_EQ(s.state.widths.widestXrefName, 8u);
 }
 
 TEST(LoaderLink, EntriesAreWalkedByTheirTypeByte) {
@@ -415,9 +396,9 @@ TEST(LoaderLink, WidestNamesOnlyGrow) {
         c.build(b);
         s.load("m.o", b.end());
         EXPECT_EQ(s.out.str(), "");
-        EXPECT_EQ(s.state.widestModuleName, c.module);
-        EXPECT_EQ(s.state.widestXdefName, c.xdef);
-        EXPECT_EQ(s.state.widestXrefName, c.xref);
+        EXPECT_EQ(s.state.widths.widestModuleName, c.module);
+        EXPECT_EQ(s.state.widths.widestXdefName, c.xdef);
+        EXPECT_EQ(s.state.widths.widestXrefName, c.xref);
     }
 }
 
@@ -459,7 +440,7 @@ TEST(LoaderLink, ModuleTextsRunToTheirNul) {
     EXPECT_EQ(s.module(0).moduleName, "ab");
     EXPECT_EQ(s.module(0).version, "v2");
     EXPECT_EQ(s.module(0).date, "");
-    EXPECT_EQ(s.state.widestModuleName, 2u);
+    EXPECT_EQ(s.state.widths.widestModuleName, 2u);
 }
 
 TEST(LoaderLink, RelocationAndDrel16ChunksOfEveryModule) {
@@ -575,7 +556,7 @@ TEST(LoaderMalformed, TruncatedFilesKeepTheChunksBeforeTheCut) {
         EXPECT_EQ(s.module(0).codeSize, c.codeKept ? 4u : 0u);
         EXPECT_EQ(s.module(0).codeChunk.empty(), !c.codeKept);
         EXPECT_TRUE(s.module(0).dataChunk.empty());
-        EXPECT_EQ(s.state.codeRunning, c.codeKept ? 4u : 0u);
+        EXPECT_EQ(s.state.loading.running[0], c.codeKept ? 4u : 0u);
     }
     // a file holding only the object tag ends inside the object chunk's header
     Session s;
@@ -589,7 +570,7 @@ TEST(LoaderMalformed, TruncationStopsOnlyThatFile) {
     s.load("next.o", ModuleBuilder().code(kCode4).end());
     EXPECT_EQ(s.out.str(), errorLine("Unexpected end of file in %s\n", cut));
     EXPECT_EQ(s.module(1).codeAddr, 4u);
-    EXPECT_EQ(s.state.codeRunning, 8u);
+    EXPECT_EQ(s.state.loading.running[0], 8u);
 }
 
 // Payloads one byte (or one word) short of their layout, and the shortest
@@ -695,7 +676,7 @@ TEST(LoaderMalformed, BadBlockTypesAreReportedAndTheRestLoads) {
             SCOPED_TRACE(testing::Message() << chunkTagName(uint32_t(c.tag)) << " block type " << c.blockType
                                             << (libraryMode ? " in library mode" : ""));
             Session s;
-            s.state.libraryMode = libraryMode;
+            s.state.options.libraryMode = libraryMode;
             std::string path = s.load("m.o", ModuleBuilder()
                                                  .words(c.tag, {c.blockType, 0x10})
                                                  .code(kCode4)
@@ -706,7 +687,7 @@ TEST(LoaderMalformed, BadBlockTypesAreReportedAndTheRestLoads) {
             const Module& m = s.module(0);
             EXPECT_TRUE(m.dataChunk.empty() && m.baseChunk.empty() && m.bssChunk.empty() && m.bssbChunk.empty());
             EXPECT_FALSE(m.codeChunk.empty());
-            EXPECT_EQ(s.state.dataRunning + s.state.baseRunning + s.state.bssRunning + s.state.bssbRunning, 0u);
+            for (uint32_t section = 1; section < kSectionCount; ++section) EXPECT_EQ(s.state.loading.running[section], 0u);
             EXPECT_EQ(names(libraryMode ? s.state.librarySymbols : s.state.xdefList),
                       std::vector<std::string>{"entry"});
         }
@@ -737,7 +718,7 @@ TEST(LoaderMalformed, SecondChunkForASectionIsDropped) {
             SCOPED_TRACE(testing::Message() << c.section << (libraryMode ? " in library mode" : ""));
             const SectionFields& f = kSectionFields[uint32_t(c.kind)];
             Session s;
-            s.state.libraryMode = libraryMode;
+            s.state.options.libraryMode = libraryMode;
             // payloads of 12 and 20 bytes; for bss the size words 0x10 and 0x20
             std::string path = s.load("dup.o", ModuleBuilder()
                                                    .words(c.tag, {c.blockType, 0x10, 0x11})
@@ -750,8 +731,8 @@ TEST(LoaderMalformed, SecondChunkForASectionIsDropped) {
             bool isBss = c.tag == ChunkTag::bss;
             uint32_t keptSize = isBss ? 0x10 : libraryMode ? 12 : 8;
             EXPECT_EQ(m.*f.size, keptSize);
-            EXPECT_EQ(s.state.*f.running, libraryMode ? 0u : keptSize);
-            EXPECT_EQ(s.module(1).*f.addr, libraryMode ? 0u : keptSize);
+            EXPECT_EQ(s.state.loading.running[uint32_t(c.kind)], libraryMode ? 0u : keptSize);
+            EXPECT_EQ(s.state.loading.nextStart[uint32_t(c.kind)], libraryMode ? 0u : keptSize);
         }
     }
 }
@@ -761,7 +742,7 @@ TEST(LoaderMalformed, SecondChunkForASectionIsDropped) {
 
 TEST(LoaderLibrary, KeepsPayloadsWholeAndLaysNothingOut) {
     Session s;
-    s.state.libraryMode = true;
+    s.state.options.libraryMode = true;
     Bytes code(100, 0x4E);
     Bytes reloc16 = be({0, 1, 4, 8});
     ModuleBuilder b;
@@ -789,26 +770,23 @@ TEST(LoaderLibrary, KeepsPayloadsWholeAndLaysNothingOut) {
     EXPECT_EQ(m.version, "3");
     EXPECT_EQ(s.state.processorId, 0x54070000u);
     EXPECT_EQ(s.state.processorWord, 5u);
-    EXPECT_EQ(s.state.widestModuleName, 6u);
+    EXPECT_EQ(s.state.widths.widestModuleName, 6u);
 
     // sections with bytes count their whole payload; bss counts its size word
     EXPECT_EQ((std::vector<uint32_t>{m.codeSize, m.dataSize, m.baseSize, m.bssSize, m.bssbSize}),
               (std::vector<uint32_t>{104, 10, 6, 0x40, 0x50}));
     EXPECT_EQ(spanBytes(m.codeChunk), be({0}) + code);
     EXPECT_EQ(spanBytes(m.bssbChunk), be({4, 0x50}));
-    EXPECT_EQ((std::vector<uint32_t>{s.state.codeRunning, s.state.dataRunning, s.state.baseRunning,
-                                     s.state.bssRunning, s.state.bssbRunning, s.module(1).codeAddr,
-                                     s.module(1).dataAddr}),
-              (std::vector<uint32_t>(7, 0)));
+    for (uint32_t section = 0; section < kSectionCount; ++section) {
+        EXPECT_EQ(s.state.loading.running[section], 0u);
+        EXPECT_EQ(s.state.loading.nextStart[section], 0u);
+    }
 
     ASSERT_EQ(m.reloc16Chunks.size(), 3u);
     EXPECT_EQ(spanBytes(m.reloc16Chunks[2]), reloc16);
-    EXPECT_EQ(m.reloc16Bytes, 72u);
     ASSERT_EQ(m.reloc32Chunks.size(), 1u);
-    EXPECT_EQ(m.reloc32Bytes, 20u);
     ASSERT_EQ(m.drel16Chunks.size(), 1u);
     EXPECT_EQ(spanBytes(m.drel16Chunks[0]), be({3, 2}));
-    EXPECT_EQ(m.drel16Bytes, 16u);
     EXPECT_TRUE(m.drel16List.empty());
 
     // the link chunk is kept whole; only its xdefs become library symbols
@@ -818,10 +796,7 @@ TEST(LoaderLibrary, KeepsPayloadsWholeAndLaysNothingOut) {
                      .xdef(SectionKind::data, 4, "gamma_long_name")
                      .finish();
     EXPECT_EQ(spanBytes(m.linkChunk), link);
-    EXPECT_EQ(m.linkChunkSize, link.size());
     EXPECT_EQ(names(s.state.librarySymbols), (std::vector<std::string>{"alpha", "gamma_long_name"}));
-    EXPECT_EQ(s.state.librarySymbolCount, 2u);
-    EXPECT_EQ(s.state.librarySymbolBytes, 8u + 16u);
     const LinkSymbol& gamma = s.state.librarySymbols[1];
     EXPECT_EQ(gamma.value, 16u);
     EXPECT_EQ(gamma.module, 0);
@@ -831,8 +806,8 @@ TEST(LoaderLibrary, KeepsPayloadsWholeAndLaysNothingOut) {
     EXPECT_TRUE(s.state.xdefList.empty());
     EXPECT_TRUE(s.state.xrefList.empty());
     EXPECT_TRUE(s.state.reloc16List.empty() && s.state.reloc32List.empty());
-    EXPECT_EQ(s.state.widestXdefName, 6u);
-    EXPECT_EQ(s.state.widestXrefName, 6u);
+    EXPECT_EQ(s.state.widths.widestXdefName, 6u);
+    EXPECT_EQ(s.state.widths.widestXrefName, 6u);
 }
 
 TEST(LoaderLibrary, XdefScanGoesEntryByEntry) {
@@ -893,11 +868,10 @@ TEST(LoaderLibrary, XdefScanGoesEntryByEntry) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Session s;
-        s.state.libraryMode = true;
+        s.state.options.libraryMode = true;
         std::string path = s.load("lib.o", ModuleBuilder().chunk(ChunkTag::link, c.payload).end());
         EXPECT_EQ(s.out.str(), c.malformed ? errorLine("Malformed link chunk in %s\n", path) : "");
         EXPECT_EQ(names(s.state.librarySymbols), c.symbols);
-        EXPECT_EQ(s.state.librarySymbolCount, c.symbols.size());
         EXPECT_EQ(spanBytes(s.module(0).linkChunk), c.payload);  // kept whole all the same
     }
 }
@@ -905,7 +879,7 @@ TEST(LoaderLibrary, XdefScanGoesEntryByEntry) {
 TEST(LoaderLibrary, ModeIsTestedForEveryFile) {
     Session s;
     s.load("linked.o", ModuleBuilder().code(kCode4).xdef(SectionKind::code, 0, "inlink").end());
-    s.state.libraryMode = true;
+    s.state.options.libraryMode = true;
     s.load("packed.o", ModuleBuilder().code(kCode4).xdef(SectionKind::code, 0, "inlib").end());
     s.load("plain.o", ModuleBuilder().code(kCode4).end());
     EXPECT_EQ(s.out.str(), "");
@@ -914,15 +888,14 @@ TEST(LoaderLibrary, ModeIsTestedForEveryFile) {
     EXPECT_EQ(s.state.librarySymbols[0].module, 1);
     EXPECT_EQ(s.module(0).codeSize, 4u);
     EXPECT_EQ(s.module(1).codeSize, 8u);
-    EXPECT_EQ(s.state.codeRunning, 4u);
+    EXPECT_EQ(s.state.loading.running[0], 4u);
     // a module without a link chunk adds no symbols
-    EXPECT_EQ(s.state.librarySymbolCount, 1u);
     EXPECT_TRUE(s.module(2).linkChunk.empty());
 }
 
 TEST(LoaderLibrary, ShortPayloadsAreMalformedAsInALink) {
     Session s;
-    s.state.libraryMode = true;
+    s.state.options.libraryMode = true;
     std::string path = s.load("lib.o", ModuleBuilder()
                                            .chunk(ChunkTag::code, Bytes{0, 0})
                                            .chunk(ChunkTag::reloc32, Bytes(6, 0))

@@ -51,9 +51,9 @@ TEST(Placement, EveryReaderSeesItsOwnAddressOfAPart) {
         linkerStartup(state);
         Module& m = state.modules[1];
         m.codeAddr = 0x10, m.dataAddr = 0x20, m.bssAddr = 0x8, m.baseAddr = 0x4, m.bssbAddr = 0x2;
-        state.codeTotal = 0x100, state.dataTotal = 0x40, state.bssTotal = 0x20, state.baseTotal = 0x30;
-        state.romMode = c.romMode;
-        state.romStart = c.romMode ? 0x1000 : 0;
+        state.layout.codeTotal = 0x100, state.layout.dataTotal = 0x40, state.layout.bssTotal = 0x20, state.layout.baseTotal = 0x30;
+        state.options.romMode = c.romMode;
+        state.options.romStart = c.romMode ? 0x1000 : 0;
         EXPECT_EQ(partAddress(state, 1, uint32_t(c.section), c.view), c.expected);
         linkerTeardown(state);
     }
@@ -63,8 +63,8 @@ TEST(Placement, ASectionOutsideTheFiveStartsAtZero) {
     std::ostringstream out;
     LinkState state(out);
     linkerStartup(state);
-    state.romMode = true;
-    state.romStart = 0x1000;
+    state.options.romMode = true;
+    state.options.romStart = 0x1000;
     EXPECT_EQ(partAddress(state, 0, 7, AddressView::program), 0x1000u);  // an absolute field still gets romStart
     EXPECT_EQ(partAddress(state, 0, 7, AddressView::relocation), 0u);    // a record to no section adds nothing
     linkerTeardown(state);

@@ -38,20 +38,20 @@ constexpr size_t kLabelLimit = 90;
 // a non-zero digit out of the 32-bit address is refused, with the rest.
 void accumulateHex(LinkState& state, const std::string& arg) {
     for (size_t i = 2; i < arg.size() && std::isxdigit(static_cast<unsigned char>(arg[i])); ++i) {
-        if (state.romStart > 0x0FFFFFFF) {
+        if (state.options.romStart > 0x0FFFFFFF) {
             reportError(state, "Address of option %s does not fit in 32 bits\n", arg.c_str());
             return;
         }
         char c = arg[i];
         uint32_t digit = c <= '9' ? uint32_t(c - '0') : uint32_t(std::tolower(c) - 'a' + 10);
-        state.romStart = state.romStart * 16 + digit;
+        state.options.romStart = state.options.romStart * 16 + digit;
     }
 }
 
 // Library mode cannot change once an object file was loaded in the other mode:
 // the loaded modules would reach writers that cannot write them.
 bool libraryModeMayChange(LinkState& state, const std::string& arg, bool wanted) {
-    if (state.libraryMode == wanted) return true;
+    if (state.options.libraryMode == wanted) return true;
     bool loadedInOtherMode = wanted ? state.loadedForLink : state.loadedForLibrary;
     if (loadedInOtherMode) {
         reportError(state, "Option %s must come before the object files\n", arg.c_str());
@@ -62,81 +62,71 @@ bool libraryModeMayChange(LinkState& state, const std::string& arg, bool wanted)
 
 // Where -o and -l send the file arguments after them: the next one names the
 // output after -o; every one after -l is a listed library, until -o.
-void routeFileArguments(char letter, bool& outputNamePending, bool& libraryArgs) {
+void routeFileArguments(char letter, ArgumentCursor& cursor) {
     if (letter == 'o') {
-        outputNamePending = true;
-        libraryArgs = false;
+        cursor.outputNamePending = true;
+        cursor.libraryArgs = false;
     } else if (letter == 'l') {
-        libraryArgs = true;
-        outputNamePending = false;
+        cursor.libraryArgs = true;
+        cursor.outputNamePending = false;
     }
 }
 
 }  // namespace
 
-void handleOption(LinkState& state, const std::string& arg) {
+void handleOption(LinkState& state, ArgumentCursor& cursor, const std::string& arg) {
     // only the letter after '-' selects the option
     char letter = arg.size() > 1 ? arg[1] : '\0';
     switch (letter) {
-    case 'b': state.bssInRom = false; break;
+    case 'b': state.options.bssInRom = false; break;
     case 'e':
-        state.embeddedMode = true;
-        state.romMode = false;
-        state.srecMode = false;
-        state.romStart = 0;
-        state.embeddedLabel = arg.substr(2, kLabelLimit);
+        state.options.embeddedMode = true;
+        state.options.romMode = false;
+        state.options.srecMode = false;
+        state.options.romStart = 0;
+        state.options.embeddedLabel = arg.substr(2, kLabelLimit);
         break;
-    case 'f': state.commandFileFlag = true; break;
+    case 'f': cursor.commandFileFlag = true; break;
     case 'g':
-        if (libraryModeMayChange(state, arg, true)) state.libraryMode = true;
-        state.embeddedMode = false;
-        state.romMode = false;
-        state.srecMode = false;
+        if (libraryModeMayChange(state, arg, true)) state.options.libraryMode = true;
+        state.options.embeddedMode = false;
+        state.options.romMode = false;
+        state.options.srecMode = false;
         break;
     case 'i': break;  // build information is printed on every run
     case 'l':
-        routeFileArguments(letter, state.outputNamePending, state.libraryArgs);
+        routeFileArguments(letter, cursor);
         say(state, "libflag!\n");
         break;
-    case 'm': state.mapWanted = true; break;
-    case 'o': routeFileArguments(letter, state.outputNamePending, state.libraryArgs); break;
+    case 'm': state.options.mapWanted = true; break;
+    case 'o': routeFileArguments(letter, cursor); break;
     case 'r':
-        state.romMode = true;
+        state.options.romMode = true;
         accumulateHex(state, arg);
-        state.embeddedMode = false;
+        state.options.embeddedMode = false;
         break;
     case 's':
-        state.srecMode = true;
-        state.embeddedMode = false;
-        state.romMode = true;
-        if (libraryModeMayChange(state, arg, false)) state.libraryMode = false;
+        state.options.srecMode = true;
+        state.options.embeddedMode = false;
+        state.options.romMode = true;
+        if (libraryModeMayChange(state, arg, false)) state.options.libraryMode = false;
         accumulateHex(state, arg);
         break;
     default: reportError(state, "Unrecognized flag: -%s\n", arg.c_str() + (arg.empty() ? 0 : 1)); break;
     }
 }
 
-void handleFileArgument(LinkState& state, const std::string& arg) {
-    if (state.outputNamePending) {
-        state.outputName = arg;
-    } else {
-        state.inputName = arg;
-        if (state.libraryArgs) {
-            say(state, "lib file = %s\n", state.inputName.c_str());
-        } else if (state.moduleCount >= kModuleSlots) {
-            reportError(state, "Too many object files, %s ignored\n", state.inputName.c_str());
-        } else {
-            // a file that failed to load still takes its slot; a library takes one per pulled member
-            const uint32_t slots = loadObjectFile(state, state.inputName);
-            if (slots != 0 && state.modules[state.moduleCount].fileName)
-                (state.libraryMode ? state.loadedForLibrary : state.loadedForLink) = true;
-            state.moduleCount += slots;
-        }
-    }
-    state.outputNamePending = false;
+void handleFileArgument(LinkState& state, ArgumentCursor& cursor, const std::string& arg) {
+    if (cursor.outputNamePending)
+        state.options.outputName = arg;
+    else if (cursor.libraryArgs)
+        say(state, "lib file = %s\n", arg.c_str());  // listed, never opened
+    else
+        loadObjectFile(state, arg);
+    cursor.outputNamePending = false;
 }
 
-void processCommandFile(LinkState& state, const std::string& path) {
+void processCommandFile(LinkState& state, ArgumentCursor& cursor, const std::string& path) {
     // kept with the inputs: a command file is read like one, and a folder or
     // a file whose reads fail is reported instead of ending the run
     std::span<uint8_t> bytes;
@@ -159,25 +149,26 @@ void processCommandFile(LinkState& state, const std::string& path) {
     for (const std::string& token : tokens) {
         // a -f token only sets the flag: command files do not nest
         if (token[0] == '-')
-            handleOption(state, token);
+            handleOption(state, cursor, token);
         else
-            handleFileArgument(state, token);
+            handleFileArgument(state, cursor, token);
     }
 }
 
 void handleArguments(LinkState& state, const std::vector<std::string>& args) {
+    ArgumentCursor cursor;
     size_t next = 1;
-    while (next < args.size() && !state.commandFileFlag) {
+    while (next < args.size() && !cursor.commandFileFlag) {
         const std::string& arg = args[next++];
         if (!arg.empty() && arg[0] == '-')
-            handleOption(state, arg);
+            handleOption(state, cursor, arg);
         else
-            handleFileArgument(state, arg);
+            handleFileArgument(state, cursor, arg);
     }
-    if (state.commandFileFlag) {
+    if (cursor.commandFileFlag) {
         // the argument after -f names the command file; later ones are never looked at
         if (next < args.size())
-            processCommandFile(state, args[next]);
+            processCommandFile(state, cursor, args[next]);
         else
             reportError(state, "No commandline file to process!\n");
     }

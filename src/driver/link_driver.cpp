@@ -22,13 +22,13 @@ namespace {
 template <class Writer>
 WrittenOutput writeOutputFile(LinkState& state, Writer&& writer) {
     OutputFile file;
-    if (!file.create(state.outputName)) {
-        reportError(state, "File %s could not be created\n", state.outputName.c_str());
+    if (!file.create(state.options.outputName)) {
+        reportError(state, "File %s could not be created\n", state.options.outputName.c_str());
         return {};
     }
     const uint32_t written = writer(file);
     if (!file.close()) {
-        reportError(state, "Error writing %s\n", state.outputName.c_str());
+        reportError(state, "Error writing %s\n", state.options.outputName.c_str());
         return {true, 0};
     }
     return {true, written};
@@ -65,7 +65,7 @@ WrittenOutput linkBranch(LinkState& state, const std::function<uint32_t(LinkStat
     if (state.errorStatus != 0) return {};
     return writeOutputFile(state, [&](OutputFile& file) {
         // the records a relocatable output carries count from its merged sections
-        if (!state.romMode) mergeRelocOffsets(state);
+        if (!state.options.romMode) mergeRelocOffsets(state);
         return writeOutput ? writeOutput(state, file) : writeLinkedOutput(state, file);
     });
 }
@@ -73,11 +73,11 @@ WrittenOutput linkBranch(LinkState& state, const std::function<uint32_t(LinkStat
 }  // namespace
 
 void runLink(LinkState& state, const std::function<uint32_t(LinkState&, OutputFile&)>& writeOutput) {
-    const WrittenOutput output = state.libraryMode ? libraryBranch(state) : linkBranch(state, writeOutput);
+    const WrittenOutput output = state.options.libraryMode ? libraryBranch(state) : linkBranch(state, writeOutput);
     // the reports follow whatever the output and the errors
     printBuildInfo(state);
     printSummary(state, output);
-    if (state.mapWanted) printLinkMap(state);
+    if (state.options.mapWanted) printLinkMap(state);
 }
 
 }  // namespace tarnel

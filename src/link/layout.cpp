@@ -17,12 +17,12 @@ void layoutSections(LinkState& state) {
     for (const SectionFields& f : kSectionFields) {
         uint32_t total = 0;
         for (const Module& m : state.modules) total += m.*f.size;
-        state.*f.total = total;
+        state.layout.*f.total = total;
     }
 }
 
 void checkBaseSize(LinkState& state) {
-    if (state.baseTotal > kBaseLimit) reportError(state, "Merged data > 64k\n");
+    if (state.layout.baseTotal > kBaseLimit) reportError(state, "Merged data > 64k\n");
 }
 
 void checkAddressSpace(LinkState& state) {
@@ -45,18 +45,18 @@ void checkAddressSpace(LinkState& state) {
         return;
     }
     // every address of the image, and the one just after it, must be a 32-bit address
-    if (state.romMode && state.romStart + all >= kLimit)
+    if (state.options.romMode && state.options.romStart + all >= kLimit)
         reportError(state, "ROM image of $%08lx bytes at $%08lx does not fit in 32 bits\n", (unsigned long)all,
-                    (unsigned long)state.romStart);
+                    (unsigned long)state.options.romStart);
 }
 
 void defineBaseSymbol(LinkState& state) {
-    if (state.baseTotal == 0) return;
+    if (state.layout.baseTotal == 0) return;
     // a base register loaded with _base reaches base byte X at X - 0x8000
     uint32_t value = kBaseLimit;
-    if (state.romMode) value += state.codeTotal + state.dataTotal + state.bssTotal;
+    if (state.options.romMode) value += state.layout.codeTotal + state.layout.dataTotal + state.layout.bssTotal;
     constexpr std::string_view name = "_base";
-    if (state.widestXdefName < name.size()) state.widestXdefName = uint32_t(name.size());
+    if (state.widths.widestXdefName < name.size()) state.widths.widestXdefName = uint32_t(name.size());
     // appended last, so a module's own _base wins the lookup
     state.xdefList.push_back(LinkSymbol{name, value, 0, 0,
                                         int16_t(SectionKind::base), uint8_t(0x80 + uint32_t(SectionKind::base))});
@@ -71,10 +71,10 @@ void defineBoundarySymbols(LinkState& state) {
         uint32_t value;
     };
     const Boundary boundaries[] = {
-        {"_etext", SectionKind::code, state.codeTotal},
-        {"_edata", SectionKind::data, state.dataTotal},
+        {"_etext", SectionKind::code, state.layout.codeTotal},
+        {"_edata", SectionKind::data, state.layout.dataTotal},
         {"__bss_start", SectionKind::bss, 0},
-        {"_end", SectionKind::bss, state.bssTotal},
+        {"_end", SectionKind::bss, state.layout.bssTotal},
     };
     constexpr size_t kCount = std::size(boundaries);
     // one pass over each list, which a big link makes long
@@ -91,7 +91,7 @@ void defineBoundarySymbols(LinkState& state) {
     for (size_t i = 0; i < kCount; ++i) {
         if (!referenced[i] || defined[i]) continue;
         const Boundary& b = boundaries[i];
-        if (state.widestXdefName < b.name.size()) state.widestXdefName = uint32_t(b.name.size());
+        if (state.widths.widestXdefName < b.name.size()) state.widths.widestXdefName = uint32_t(b.name.size());
         state.xdefList.push_back(
             LinkSymbol{b.name, b.value, 0, 0, int16_t(b.section), uint8_t(0x80 + uint32_t(b.section))});
     }

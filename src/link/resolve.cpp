@@ -104,7 +104,7 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     }
     f += shape.at;
 
-    uint32_t A = 0, absolute = state.romStart;
+    uint32_t A = 0, absolute = state.options.romStart;
     if (s < kSectionCount) {
         A = biasedStart(state, d, s) + xdef->value;
         absolute = partAddress(state, d, s, AddressView::program) + xdef->value;
@@ -116,7 +116,7 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     const bool pcRelative = type == LINK_PCREL8 || type == LINK_PCREL16 || type == LINK_PCREL32;
     if (pcRelative && (s == uint32_t(SectionKind::data) || s == uint32_t(SectionKind::bss))) {
         // data and bss lie at a fixed distance from the code only in a ROM image
-        if (!state.romMode) {
+        if (!state.options.romMode) {
             reportError(state, "Pc-relative reference %s to %s section in %s needs -r or -s\n",
                         std::string(xref.name).c_str(), sectionName(s), module.fileName->c_str());
             return;

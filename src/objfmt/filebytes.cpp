@@ -85,6 +85,15 @@ uint8_t* InputArena::allocate(size_t count) {
     return p;
 }
 
+bool InputArena::holds(const void* p, size_t count) const {
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    for (const Block& b : blocks_) {
+        const auto begin = reinterpret_cast<uintptr_t>(b.base);
+        if (at >= begin && at - begin <= b.used && count <= b.used - (at - begin)) return true;
+    }
+    return false;
+}
+
 ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ReadStatus::notFound;

@@ -26,6 +26,8 @@ public:
     // Room for count bytes, valid until the arena is destroyed, followed by
     // at least kGap bytes that belong to no file.
     uint8_t* allocate(size_t count);
+    // Whether the count bytes at p lie in what the arena has handed out.
+    bool holds(const void* p, size_t count) const;
 
     static constexpr size_t kGap = 16;
 

@@ -2,7 +2,6 @@
 // byte for byte, and collects the module's xdefs for the symbol table.
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
-#include "objfmt/loader.hpp"
 #include "objfmt/module_chunks.hpp"
 
 namespace tarnel {
@@ -17,16 +16,9 @@ void collectLibrarySymbols(LinkState& state, std::span<const uint8_t> payload) {
         if (e.kind != LinkEntry::Kind::xdef) return;
         state.librarySymbols.push_back(
             LinkSymbol{e.name, e.fieldLength, 0, int16_t(state.moduleCount), 0, e.type});
-        state.librarySymbolCount += 1;
-        state.librarySymbolBytes += e.fieldLength;
     });
     if (status == LinkWalkStatus::malformed)
         reportError(state, "Malformed link chunk in %s\n", currentModule(state).fileName->c_str());
-}
-
-void keepChunk(std::vector<std::span<uint8_t>>& list, uint32_t& bytes, std::span<uint8_t> payload) {
-    list.push_back(payload);
-    bytes += uint32_t(payload.size()) + 8;
 }
 
 }  // namespace
@@ -49,12 +41,11 @@ void libraryModeChunk(LinkState& state, uint32_t tag, std::span<uint8_t> payload
         break;
     case ChunkTag::link:
         module.linkChunk = payload;
-        module.linkChunkSize = uint32_t(payload.size());
         collectLibrarySymbols(state, payload);
         break;
-    case ChunkTag::reloc16: keepChunk(module.reloc16Chunks, module.reloc16Bytes, payload); break;
-    case ChunkTag::reloc32: keepChunk(module.reloc32Chunks, module.reloc32Bytes, payload); break;
-    case ChunkTag::drel16: keepChunk(module.drel16Chunks, module.drel16Bytes, payload); break;
+    case ChunkTag::reloc16: module.reloc16Chunks.push_back(payload); break;
+    case ChunkTag::reloc32: module.reloc32Chunks.push_back(payload); break;
+    case ChunkTag::drel16: module.drel16Chunks.push_back(payload); break;
     default: break;
     }
 }

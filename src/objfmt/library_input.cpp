@@ -9,7 +9,7 @@
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
-#include "objfmt/loader.hpp"
+#include "objfmt/module_chunks.hpp"
 
 namespace tarnel {
 
@@ -108,15 +108,19 @@ bool readLibrary(std::span<uint8_t> bytes, Library& lib) {
 
 }  // namespace
 
-uint32_t loadLibraryFile(LinkState& state, const std::string& path, std::span<uint8_t> bytes) {
-    if (state.libraryMode) {
-        reportError(state, "File %s is a library; -g packs object files only\n", path.c_str());
-        return 1;
+void loadLibraryFile(LinkState& state, const std::string& path, std::span<uint8_t> bytes) {
+    if (state.options.libraryMode) {
+        // the refused library still takes its slot, as a file that cannot be loaded does
+        if (beginSlot(state, path)) {
+            reportError(state, "File %s is a library; -g packs object files only\n", path.c_str());
+            endSlot(state);
+        }
+        return;
     }
     Library lib;
     if (!readLibrary(bytes, lib)) {
         reportError(state, "Library %s is malformed\n", path.c_str());
-        return 0;
+        return;
     }
     state.libraryLinked = true;
 
@@ -131,7 +135,6 @@ uint32_t loadLibraryFile(LinkState& state, const std::string& path, std::span<ui
     };
     catchUp();
 
-    const uint32_t first = state.moduleCount;
     for (bool pulled = true; pulled;) {
         pulled = false;
         for (const TableEntry& entry : lib.table) {
@@ -140,32 +143,23 @@ uint32_t loadLibraryFile(LinkState& state, const std::string& path, std::span<ui
             auto ref = referenced.find(entry.name);
             if (ref == referenced.end()) continue;
             const std::string name = path + "(" + std::to_string(entry.number) + ")";
-            if (state.moduleCount >= kModuleSlots) {
-                reportError(state, "Too many object files, %s ignored\n", name.c_str());
-                member.loaded = true;
-                continue;
-            }
             member.loaded = true;
+            if (!beginSlot(state, name)) continue;
             pulled = true;
-            Module& module = state.modules[state.moduleCount];
+            Module& module = currentModule(state);
             module.fileName = name;
             module.moduleName = name;
-            if (name.size() > state.widestModuleName) state.widestModuleName = uint32_t(name.size());
-            module.fileBytes = member.chunks;
+            if (name.size() > state.widths.widestModuleName) state.widths.widestModuleName = uint32_t(name.size());
             state.libraryPulls.push_back(
                 {name, std::string(entry.name), *state.modules[uint32_t(ref->second)].fileName});
             walkMemberChunks(member.chunks, [&](uint32_t tag, std::span<uint8_t> payload) {
                 loadModuleChunk(state, name, tag, payload);
                 return true;
             });
-            state.moduleCount += 1;
+            endSlot(state);
             catchUp();
         }
     }
-    // the caller advances moduleCount by the slots taken
-    const uint32_t slots = state.moduleCount - first;
-    state.moduleCount = first;
-    return slots;
 }
 
 }  // namespace tarnel

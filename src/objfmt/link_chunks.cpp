@@ -2,7 +2,6 @@
 // module's, and collects xdefs, xrefs, relocation records and drel16 chunks.
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
-#include "objfmt/loader.hpp"
 #include "objfmt/module_chunks.hpp"
 
 namespace tarnel {
@@ -14,12 +13,13 @@ void keepSection(LinkState& state, SectionKind section, std::span<uint8_t> paylo
     Module& module = currentModule(state);
     bool isBss = section == SectionKind::bss || section == SectionKind::bssb;
     uint32_t size = isBss ? readWordBE(payload.data() + 4) : uint32_t(payload.size() - 4);
+    uint32_t& running = state.loading.running[uint32_t(section)];
     module.*f.chunk = payload;
     module.*f.size = size;
-    module.*f.addr = state.*f.running;
-    state.*f.running += size;
-    // the next slot starts where this part ends, unless it brings its own
-    if (state.moduleCount + 1 < kModuleSlots) state.modules[state.moduleCount + 1].*f.addr = state.*f.running;
+    module.*f.addr = running;
+    running += size;
+    // the next module's part starts where this part ends, unless it brings its own
+    state.loading.nextStart[uint32_t(section)] = running;
 }
 
 void readLinkEntries(LinkState& state, std::span<const uint8_t> payload) {
@@ -30,10 +30,10 @@ void readLinkEntries(LinkState& state, std::span<const uint8_t> payload) {
             for (uint32_t i = 0; i < e.value; ++i) {
                 state.xrefList.push_back(LinkSymbol{e.name, readWordBE(e.offsets + 4 * i), 0,
                                                     moduleIndex, 0, e.type});
-                if (e.fieldLength > state.widestXrefName) state.widestXrefName = e.fieldLength;
+                if (e.fieldLength > state.widths.widestXrefName) state.widths.widestXrefName = e.fieldLength;
             }
         } else if (e.kind == LinkEntry::Kind::xdef) {
-            if (e.fieldLength > state.widestXdefName) state.widestXdefName = e.fieldLength;
+            if (e.fieldLength > state.widths.widestXdefName) state.widths.widestXdefName = e.fieldLength;
             state.xdefList.push_back(LinkSymbol{e.name, e.value, 0, moduleIndex,
                                                 int16_t(e.type - 0x80), e.type});
         }

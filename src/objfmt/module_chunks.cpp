@@ -20,7 +20,7 @@ bool moduleInfoChunk(LinkState& state, ChunkTag tag, std::span<const uint8_t> pa
     case ChunkTag::name: {
         std::string_view text = textOf(payload);
         module.moduleName = std::string(text);
-        if (text.size() > state.widestModuleName) state.widestModuleName = uint32_t(text.size());
+        if (text.size() > state.widths.widestModuleName) state.widths.widestModuleName = uint32_t(text.size());
         return true;
     }
     case ChunkTag::version: module.version = std::string(textOf(payload)); return true;

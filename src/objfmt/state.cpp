@@ -6,7 +6,7 @@ void linkerStartup(LinkState& state) {
     state.modules.clear();
     state.modules.resize(kModuleSlots);
     state.moduleCount = 0;
-    state.outputName = "a.out";
+    state.options.outputName = "a.out";
 }
 
 void linkerTeardown(LinkState& state) {

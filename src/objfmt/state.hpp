@@ -1,16 +1,26 @@
 // The link state: the 512-slot module table, the symbol and relocation lists,
-// the totals, running offsets and widest-name maxima, and the options.
+// the section totals, the widest-name maxima and the options.
 //
 // Who owns what. There is one LinkState per run, made by linkerStartup and
-// released by linkerTeardown. The bytes of every object file are read once into
-// the state's input arena, which owns them; a Module's `fileBytes` are its
-// file's share of it; every kept payload (`codeChunk`, `dataChunk`, the kept
-// `link`, relocation and drel16 chunks) is a span into those bytes, and the
-// link engine patches section bytes there in place. The name of an xdef, xref
-// or library symbol is a view into the `link` payload it was read from, so it
-// lives as long as its module; `_base` names a literal. The lists are vectors
-// appended at the end only: their order is the order of loading, and the
-// first xdef of a name wins. Nothing is released before teardown.
+// released by linkerTeardown; nothing is released before teardown.
+// - options: set while the arguments are handled (driver/cmdline), read-only
+//   after.
+// - inputs: the bytes of every input file, read once into the input arena,
+//   which owns them. Every kept payload of a Module (its section chunks, the
+//   kept `link`, relocation and drel16 chunks) is a span into them, and the
+//   link engine patches section bytes there in place.
+// - modules, moduleCount, processorId/processorWord: filled by the loader, one
+//   slot per object file named or library member pulled; a Module owns its
+//   texts. `loading` is the loader's own and nothing else reads it.
+// - the lists: appended at the end only, by the loader (xdefs, xrefs, the
+//   records read), the layout (`_base` and the boundary symbols) and
+//   resolution (the records of absolute references). Their order is the order
+//   of loading, and the first xdef of a name wins. The name of an xdef, xref or
+//   library symbol is a view into the `link` payload it was read from; the
+//   linker's own symbols name literals.
+// - layout: the merged section sizes, set by the layout pass and read-only
+//   after; objfmt/placement turns them and a Module's offsets into addresses.
+// - widths: raised by the loader and the layout, read by the reports.
 #pragma once
 
 #include <cstdint>
@@ -35,12 +45,12 @@ struct Module {
     std::optional<std::string> version;
     std::optional<std::string> date;
 
-    std::span<uint8_t> fileBytes;  // in the state's input arena; every payload span below lies in it
-
     // Kept payloads: block type word, then the section bytes (bss: type, size).
     // A section is present when its span is not empty.
     std::span<uint8_t> codeChunk, baseChunk, dataChunk, bssChunk, bssbChunk;
 
+    // Offsets of the module's parts within their merged sections, as the
+    // loader gave them; they keep this meaning for the whole run.
     uint32_t codeAddr = 0, baseAddr = 0, dataAddr = 0, bssAddr = 0, bssbAddr = 0;
     // Link mode: section bytes (payload length - 4); library mode: payload
     // length. bss and bssb: the size word in both modes.
@@ -48,9 +58,7 @@ struct Module {
 
     // Library mode: chunks kept whole for the library member.
     std::span<uint8_t> linkChunk;
-    uint32_t linkChunkSize = 0;
     std::vector<std::span<uint8_t>> reloc16Chunks, reloc32Chunks, drel16Chunks;
-    uint32_t reloc16Bytes = 0, reloc32Bytes = 0, drel16Bytes = 0;  // sum of length + 8
 
     // Link mode: the payloads of the module's drel16 chunks, until applied.
     std::vector<std::span<uint8_t>> drel16List;
@@ -91,57 +99,72 @@ struct LibraryPull {
     std::string referencedBy;  // the file of the first module referencing it
 };
 
+// What the command line chose.
+struct LinkOptions {
+    std::string outputName = "a.out";
+    bool romMode = false;       // -r, -s: a ROM image at romStart
+    bool srecMode = false;      // -s: the image as S-records
+    bool embeddedMode = false;  // -e: an object module exporting embeddedLabel
+    bool libraryMode = false;   // -g: the modules packed, not linked
+    bool mapWanted = false;     // -m
+    bool bssInRom = true;       // cleared by -b
+    uint32_t romStart = 0;
+    std::string embeddedLabel;  // at most 90 characters
+};
+
+// The loader's place in each section, indexed by SectionKind.
+struct LoadCursor {
+    uint32_t running[5] = {};  // the end of each section loaded so far
+    // The start that the next slot's parts take until it brings its own:
+    // where the last module's part of the section ended, or 0 when the last
+    // module had no part of it.
+    uint32_t nextStart[5] = {};
+};
+
+// The merged section sizes.
+struct SectionTotals {
+    uint32_t codeTotal = 0, dataTotal = 0, bssTotal = 0, baseTotal = 0, bssbTotal = 0;
+};
+
+// The name columns of the reports.
+struct ReportWidths {
+    uint32_t widestModuleName = 2;  // the longest module name text, in characters
+    uint32_t widestXrefName = 6;    // the largest name field of an xref that made a node
+    uint32_t widestXdefName = 6;    // the largest name field of an xdef, `_base` included
+};
+
 struct LinkState {
     explicit LinkState(std::ostream& o) : out(o) {}
 
     std::ostream& out;  // every report, message and listing goes here
-
-    // Options.
-    std::string outputName = "a.out";
-    std::string inputName;
-    bool outputNamePending = false;
-    bool libraryArgs = false;
-    bool commandFileFlag = false;
-    bool romMode = false;
-    bool srecMode = false;
-    bool embeddedMode = false;
-    bool libraryMode = false;
-    bool mapWanted = false;
-    bool bssInRom = true;
-    uint32_t romStart = 0;
-    std::string embeddedLabel;  // at most 90 characters
     int32_t errorStatus = 0;
-    // Whether an object module was loaded in each mode, so that library mode
-    // is not switched once modules were loaded in the other.
-    bool loadedForLink = false;
-    bool loadedForLibrary = false;
+
+    LinkOptions options;
 
     // Modules, and the bytes of their files.
     InputArena inputs;
     std::vector<Module> modules;  // kModuleSlots records once started
     uint32_t moduleCount = 0;
+    LoadCursor loading;
+    // Whether an object module was loaded in each mode, so that library mode
+    // is not switched once modules were loaded in the other.
+    bool loadedForLink = false;
+    bool loadedForLibrary = false;
+    uint32_t processorId = 0x52060020;  // the largest id read
+    uint32_t processorWord = 0;         // the word that came with it
 
-    // Loader running offsets: the end of each section loaded so far.
-    uint32_t codeRunning = 0, baseRunning = 0, dataRunning = 0, bssRunning = 0, bssbRunning = 0;
-    // Merged section sizes, set by the layout.
-    uint32_t codeTotal = 0, dataTotal = 0, bssTotal = 0, baseTotal = 0, bssbTotal = 0;
-
+    // Lists.
     SymbolList xrefList;
     SymbolList xdefList;
     SymbolList librarySymbols;
+    RelocList reloc16List;
+    RelocList reloc32List;
     // A link: whether a library was among the inputs, and its pulls in order.
     bool libraryLinked = false;
     std::vector<LibraryPull> libraryPulls;
-    uint32_t librarySymbolCount = 0;
-    uint32_t librarySymbolBytes = 0;
-    RelocList reloc16List;
-    RelocList reloc32List;
 
-    uint32_t processorId = 0x52060020;
-    uint32_t processorWord = 0;
-    uint32_t widestModuleName = 2;
-    uint32_t widestXrefName = 6;
-    uint32_t widestXdefName = 6;
+    SectionTotals layout;
+    ReportWidths widths;
     static constexpr int32_t baseBias = -32768;
 };
 
@@ -150,31 +173,27 @@ void linkerStartup(LinkState& state);
 // Releases the module table and every list.
 void linkerTeardown(LinkState& state);
 
-}  // namespace tarnel
-
-namespace tarnel {
-
-// Where each section lives on a Module and in the loader's running offsets,
-// indexed by SectionKind: one table instead of five copies of each step.
+// Where each section lives on a Module and in the totals, indexed by
+// SectionKind: one table instead of five copies of each step.
 struct SectionFields {
     std::span<uint8_t> Module::*chunk;
     uint32_t Module::*size;
     uint32_t Module::*addr;
-    uint32_t LinkState::*running;
-    uint32_t LinkState::*total;
+    uint32_t SectionTotals::*total;
 };
 
 inline constexpr SectionFields kSectionFields[5] = {
-    {&Module::codeChunk, &Module::codeSize, &Module::codeAddr, &LinkState::codeRunning, &LinkState::codeTotal},
-    {&Module::dataChunk, &Module::dataSize, &Module::dataAddr, &LinkState::dataRunning, &LinkState::dataTotal},
-    {&Module::bssChunk, &Module::bssSize, &Module::bssAddr, &LinkState::bssRunning, &LinkState::bssTotal},
-    {&Module::baseChunk, &Module::baseSize, &Module::baseAddr, &LinkState::baseRunning, &LinkState::baseTotal},
-    {&Module::bssbChunk, &Module::bssbSize, &Module::bssbAddr, &LinkState::bssbRunning, &LinkState::bssbTotal},
+    {&Module::codeChunk, &Module::codeSize, &Module::codeAddr, &SectionTotals::codeTotal},
+    {&Module::dataChunk, &Module::dataSize, &Module::dataAddr, &SectionTotals::dataTotal},
+    {&Module::bssChunk, &Module::bssSize, &Module::bssAddr, &SectionTotals::bssTotal},
+    {&Module::baseChunk, &Module::baseSize, &Module::baseAddr, &SectionTotals::baseTotal},
+    {&Module::bssbChunk, &Module::bssbSize, &Module::bssbAddr, &SectionTotals::bssbTotal},
 };
 
-}  // namespace tarnel
-
-namespace tarnel {
+// The merged size of a section 0..4.
+inline uint32_t sectionTotal(const LinkState& state, uint32_t section) {
+    return state.layout.*kSectionFields[section].total;
+}
 
 // The section bytes of a module's code, data or base part: its kept payload
 // after the block type word. Empty for bss, bssb, an absent part, or a

@@ -30,7 +30,7 @@ std::vector<MemberChunk> memberChunks(const Module& m) {
     for (auto& c : m.reloc16Chunks) chunks.push_back({ChunkTag::reloc16, c});
     for (auto& c : m.reloc32Chunks) chunks.push_back({ChunkTag::reloc32, c});
     for (auto& c : m.drel16Chunks) chunks.push_back({ChunkTag::drel16, c});
-    if (m.linkChunkSize != 0) chunks.push_back({ChunkTag::link, m.linkChunk});
+    if (!m.linkChunk.empty()) chunks.push_back({ChunkTag::link, m.linkChunk});
     return chunks;
 }
 

@@ -20,7 +20,7 @@ struct OutputPass {
 // The one sink for section bytes: straight to the file, or cut into S-records
 // of at most 32 bytes. Every call starts a new record.
 void emitBytes(OutputPass& pass, const uint8_t* bytes, size_t count) {
-    if (!pass.state.srecMode) {
+    if (!pass.state.options.srecMode) {
         pass.file.writeKept(bytes, count);
         return;
     }
@@ -53,15 +53,15 @@ void emitSection(OutputPass& pass, SectionKind section) {
         std::span<uint8_t> bytes = sectionBytes(m, uint32_t(section));
         if (!bytes.empty()) emitBytes(pass, bytes.data(), bytes.size());
     }
-    pass.counter += pass.state.*kSectionFields[uint32_t(section)].total;
+    pass.counter += sectionTotal(pass.state, uint32_t(section));
 }
 
 // ROM images hold bss and bssb as zero bytes, each byte emitted on its own,
 // unless -b leaves them out.
 void emitZeroFill(OutputPass& pass, uint32_t count) {
-    if (!pass.state.bssInRom) return;
+    if (!pass.state.options.bssInRom) return;
     static const uint8_t zeros[4096] = {};
-    if (pass.state.srecMode) {
+    if (pass.state.options.srecMode) {
         for (uint32_t i = 0; i < count; ++i) emitBytes(pass, zeros, 1);
         return;
     }
@@ -76,54 +76,54 @@ void emitZeroFill(OutputPass& pass, uint32_t count) {
 
 uint32_t writeLinkedOutput(LinkState& state, OutputFile& file) {
     OutputPass pass{state, file};
-    const bool chunks = !state.romMode;
-    if (state.srecMode) {
-        writeSRecordHeader(file, state.outputName);
-        pass.srecAddress = state.romStart;
+    const bool chunks = !state.options.romMode;
+    if (state.options.srecMode) {
+        writeSRecordHeader(file, state.options.outputName);
+        pass.srecAddress = state.options.romStart;
     }
     if (chunks) {
-        if (state.embeddedMode)
+        if (state.options.embeddedMode)
             writeHead(pass, ChunkTag::object, 0, {});
         else
             writeHead(pass, ChunkTag::header, 8,
-                      {state.codeTotal + state.dataTotal + state.bssTotal, state.baseTotal + state.bssbTotal});
+                      {state.layout.codeTotal + state.layout.dataTotal + state.layout.bssTotal, state.layout.baseTotal + state.layout.bssbTotal});
     }
-    if (state.codeTotal != 0) {
+    if (state.layout.codeTotal != 0) {
         if (chunks) {
             writeHead(pass, ChunkTag::processor, 8, {state.processorId, state.processorWord});
-            writeHead(pass, ChunkTag::code, state.codeTotal + 4, {uint32_t(SectionKind::code)});
+            writeHead(pass, ChunkTag::code, state.layout.codeTotal + 4, {uint32_t(SectionKind::code)});
         }
         emitSection(pass, SectionKind::code);
     }
-    if (state.dataTotal != 0) {
-        if (chunks) writeHead(pass, ChunkTag::data, state.dataTotal + 4, {uint32_t(SectionKind::data)});
+    if (state.layout.dataTotal != 0) {
+        if (chunks) writeHead(pass, ChunkTag::data, state.layout.dataTotal + 4, {uint32_t(SectionKind::data)});
         emitSection(pass, SectionKind::data);
     }
-    if (state.bssTotal != 0) {
+    if (state.layout.bssTotal != 0) {
         if (chunks)
-            writeHead(pass, ChunkTag::bss, 8, {uint32_t(SectionKind::bss), state.bssRunning});
+            writeHead(pass, ChunkTag::bss, 8, {uint32_t(SectionKind::bss), state.layout.bssTotal});
         else
-            emitZeroFill(pass, state.bssRunning);
+            emitZeroFill(pass, state.layout.bssTotal);
     }
-    if (state.baseTotal != 0) {
-        if (chunks) writeHead(pass, ChunkTag::data, state.baseTotal + 4, {uint32_t(SectionKind::base)});
+    if (state.layout.baseTotal != 0) {
+        if (chunks) writeHead(pass, ChunkTag::data, state.layout.baseTotal + 4, {uint32_t(SectionKind::base)});
         emitSection(pass, SectionKind::base);
     }
-    if (state.bssbTotal != 0) {
+    if (state.layout.bssbTotal != 0) {
         if (chunks)
-            writeHead(pass, ChunkTag::bss, 8, {uint32_t(SectionKind::bssb), state.bssbTotal});
+            writeHead(pass, ChunkTag::bss, 8, {uint32_t(SectionKind::bssb), state.layout.bssbTotal});
         else
-            emitZeroFill(pass, state.bssbRunning);
+            emitZeroFill(pass, state.layout.bssbTotal);
     }
     if (chunks) {
         pass.counter += writeRelocChunks(state, file);
-        if (state.embeddedMode) pass.counter += writeEntryLink(file, state.embeddedLabel);
+        if (state.options.embeddedMode) pass.counter += writeEntryLink(file, state.options.embeddedLabel);
         uint8_t end[4];
         writeWordBE(end, tagWord(ChunkTag::end));
         file.write(end, 4);  // the end tag has no length word
         pass.counter += 4;
     }
-    if (state.srecMode) writeSRecordEnd(file, pass.srecAddress);
+    if (state.options.srecMode) writeSRecordEnd(file, pass.srecAddress);
     return pass.counter;
 }
 

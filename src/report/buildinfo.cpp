@@ -40,7 +40,7 @@ constexpr InfoPass kPasses[] = {
 
 void printBuildInfo(LinkState& state) {
     say(state, "\n");
-    say(state, "Build information for %s ", state.outputName.c_str());
+    say(state, "Build information for %s ", state.options.outputName.c_str());
     uint32_t id = state.processorId;
     if ((id & 0xF) != 0)
         say(state, "(cpu: %04lx%lx)\n", (unsigned long)(id >> 16), (unsigned long)(id & 0xF));
@@ -53,7 +53,7 @@ void printBuildInfo(LinkState& state) {
             if ((m.*f.chunk).empty()) continue;
             uint32_t start = partAddress(state, i, uint32_t(pass.section), AddressView::buildInfo);
             uint32_t size = m.*f.size;
-            std::string name = padName(m.moduleName ? *m.moduleName : "-", state.widestModuleName);
+            std::string name = padName(m.moduleName ? *m.moduleName : "-", state.widths.widestModuleName);
             say(state, pass.format, name.c_str(), m.version ? m.version->c_str() : " 0.000",
                 (unsigned long)start, (unsigned long)(uint32_t(start + size)), (long)size,
                 m.date ? m.date->c_str() : kNoDate);

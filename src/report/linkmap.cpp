@@ -75,11 +75,11 @@ void relocLines(TextBuffer& t, const RelocList& list, std::string_view width) {
 void printLinkMap(LinkState& state) {
     TextBuffer t(state.out);
     const std::vector<std::string> lineEnds = moduleLineEnds(state);
-    const uint32_t w = state.widestXdefName, w2 = state.widestXrefName;
+    const uint32_t w = state.widths.widestXdefName, w2 = state.widths.widestXrefName;
     const SectionTexts sections;
     std::string_view access[11];
     for (uint32_t type = 0; type <= 10; ++type) access[type] = accessDisplay(type);
-    t << "\n\nMap listing for " << state.outputName << "\n\n";
+    t << "\n\nMap listing for " << state.options.outputName << "\n\n";
 
     t << "xdef (external definition)\n";
     t.repeat(' ', extra(w)) << "   xdef " << "initial calculated section   module  internal (filename)\n";
@@ -103,7 +103,7 @@ void printLinkMap(LinkState& state) {
         t << lineEnds[uint32_t(s.module)];
     }
 
-    if (state.romMode)
+    if (state.options.romMode)
         t << "\nrelocation table (note: these have already been resolved due to ROM mode)\n";
     else
         t << "\nrelocation table\n";

@@ -73,21 +73,21 @@ uint32_t elfFlagsFor(uint32_t processorId) {
 }
 
 uint32_t writeElf(LinkState& state, OutputFile& file) {
-    const uint32_t bssFill = state.bssInRom ? state.bssRunning : 0;
-    const uint32_t bssbFill = state.bssInRom ? state.bssbRunning : 0;
+    const uint32_t bssFill = state.options.bssInRom ? state.layout.bssTotal : 0;
+    const uint32_t bssbFill = state.options.bssInRom ? state.layout.bssbTotal : 0;
     // the part offsets within the image, in the order writeLinkedOutput writes it
-    const uint32_t baseOffset = state.codeTotal + state.dataTotal + bssFill;
-    const uint32_t imageSize = baseOffset + state.baseTotal + bssbFill;
+    const uint32_t baseOffset = state.layout.codeTotal + state.layout.dataTotal + bssFill;
+    const uint32_t imageSize = baseOffset + state.layout.baseTotal + bssbFill;
 
     const uint32_t start[5] = {
-        sectionStart(state, 0, uint32_t(SectionKind::code)) + state.romStart,
-        sectionStart(state, 0, uint32_t(SectionKind::data)) + state.romStart,
-        sectionStart(state, 0, uint32_t(SectionKind::bss)) + state.romStart,
-        baseOffset + state.romStart,
-        baseOffset + state.baseTotal + state.romStart,
+        sectionStart(state, 0, uint32_t(SectionKind::code)) + state.options.romStart,
+        sectionStart(state, 0, uint32_t(SectionKind::data)) + state.options.romStart,
+        sectionStart(state, 0, uint32_t(SectionKind::bss)) + state.options.romStart,
+        baseOffset + state.options.romStart,
+        baseOffset + state.layout.baseTotal + state.options.romStart,
     };
-    const uint32_t size[5] = {state.codeTotal, state.dataTotal, state.bssRunning, state.baseTotal,
-                              state.bssbRunning};
+    const uint32_t size[5] = {state.layout.codeTotal, state.layout.dataTotal, state.layout.bssTotal, state.layout.baseTotal,
+                              state.layout.bssbTotal};
     const Section kinds[5] = {
         {".text", SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, 0, 0},
         {".data", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
@@ -97,8 +97,8 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     };
     std::vector<Section> loaded;
     uint16_t indexOf[5] = {};
-    uint32_t offsetInImage[5] = {0, state.codeTotal, state.codeTotal + state.dataTotal, baseOffset,
-                                 baseOffset + state.baseTotal};
+    uint32_t offsetInImage[5] = {0, state.layout.codeTotal, state.layout.codeTotal + state.layout.dataTotal, baseOffset,
+                                 baseOffset + state.layout.baseTotal};
     for (uint32_t s = 0; s < 5; ++s) {
         if (size[s] == 0) continue;
         Section sec = kinds[s];
@@ -210,10 +210,10 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     file.write(head.data(), head.size());
 
     // the loadable bytes are the ROM image, written by tarnel's own output pass
-    const bool srec = state.srecMode;
-    state.srecMode = false;
+    const bool srec = state.options.srecMode;
+    state.options.srecMode = false;
     const uint32_t counted = writeLinkedOutput(state, file);
-    state.srecMode = srec;
+    state.options.srecMode = srec;
 
     std::string tail(symtabOffset - (imageOffset + imageSize), '\0');
     tail += symtab;
@@ -245,13 +245,13 @@ int runTarnelElf(const std::vector<std::string>& args, std::ostream& out) {
     }
     LinkHooks hooks;
     hooks.afterArguments = [](LinkState& state) {
-        if (state.libraryMode || state.embeddedMode) {
+        if (state.options.libraryMode || state.options.embeddedMode) {
             reportError(state, "tarnel-elf writes executables only: -%c is refused\n",
-                        state.libraryMode ? 'g' : 'e');
+                        state.options.libraryMode ? 'g' : 'e');
             return false;
         }
         // the ELF holds a ROM image: at -r's or -s's start, else at 0
-        state.romMode = true;
+        state.options.romMode = true;
         return true;
     };
     hooks.writeOutput = writeElf;
