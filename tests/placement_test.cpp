@@ -51,7 +51,7 @@ TEST(Placement, EveryReaderSeesItsOwnAddressOfAPart) {
         linkerStartup(state);
         Module& m = state.modules[1];
         m.codeAddr = 0x10, m.dataAddr = 0x20, m.bssAddr = 0x8, m.baseAddr = 0x4, m.bssbAddr = 0x2;
-        state.layout.codeTotal = 0x100, state.layout.dataTotal = 0x40, state.layout.bssTotal = 0x20, state.layout.baseTotal = 0x30;
+        state.layout = {0x100, 0x40, 0x20, 0x30, 0};
         state.options.romMode = c.romMode;
         state.options.romStart = c.romMode ? 0x1000 : 0;
         EXPECT_EQ(partAddress(state, 1, uint32_t(c.section), c.view), c.expected);
@@ -68,6 +68,61 @@ TEST(Placement, ASectionOutsideTheFiveStartsAtZero) {
     EXPECT_EQ(partAddress(state, 0, 7, AddressView::program), 0x1000u);  // an absolute field still gets romStart
     EXPECT_EQ(partAddress(state, 0, 7, AddressView::relocation), 0u);    // a record to no section adds nothing
     linkerTeardown(state);
+}
+
+// Where `_base` puts the base region: behind all code, data and bss in a ROM
+// image (with -b too), at 0 otherwise.
+TEST(Placement, BaseRegionStart) {
+    struct Row {
+        bool romMode, bssInRom;
+        uint32_t expected;
+    };
+    for (const Row& r : {Row{false, true, 0}, Row{true, true, 0x160}, Row{true, false, 0x160}}) {
+        std::ostringstream out;
+        LinkState state(out);
+        linkerStartup(state);
+        state.layout = {0x100, 0x40, 0x20, 0x30, 0x10};
+        state.options.romMode = r.romMode;
+        state.options.bssInRom = r.bssInRom;
+        EXPECT_EQ(baseRegionStart(state), r.expected) << r.romMode << r.bssInRom;
+        linkerTeardown(state);
+    }
+}
+
+// The image holds code, data, the bss fill, base, the bssb fill in that
+// order; -b leaves the fills out and the base bytes follow the data.
+TEST(Placement, ImageLayout) {
+    struct Row {
+        const char* what;
+        SectionTotals totals;
+        bool bssInRom;
+        uint32_t offset[5];
+        bool inImage[5];
+        uint32_t size;
+    };
+    const Row rows[] = {
+        {"every section", {0x20, 0x10, 8, 4, 4}, true, {0, 0x20, 0x30, 0x38, 0x3C}, {1, 1, 1, 1, 1}, 0x40},
+        {"-b", {0x20, 0x10, 8, 4, 4}, false, {0, 0x20, 0x30, 0x30, 0x34}, {1, 1, 0, 1, 0}, 0x34},
+        {"no data", {0x20, 0, 8, 0, 0}, true, {0, 0x20, 0x20, 0x28, 0x28}, {1, 1, 1, 1, 1}, 0x28},
+        {"empty", {}, true, {0, 0, 0, 0, 0}, {1, 1, 1, 1, 1}, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::ostringstream out;
+        LinkState state(out);
+        linkerStartup(state);
+        state.layout = r.totals;
+        state.options.romMode = true;
+        state.options.bssInRom = r.bssInRom;
+        const ImageLayout image = imageLayout(state);
+        for (uint32_t s = 0; s < kSectionCount; ++s) {
+            EXPECT_EQ(image.section[s].imageOffset, r.offset[s]) << sectionName(s);
+            EXPECT_EQ(image.section[s].inImage, r.inImage[s]) << sectionName(s);
+            EXPECT_EQ(image.section[s].size, sectionTotal(state, s)) << sectionName(s);
+        }
+        EXPECT_EQ(image.size, r.size);
+        linkerTeardown(state);
+    }
 }
 
 }  // namespace

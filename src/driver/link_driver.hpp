@@ -11,7 +11,11 @@ namespace tarnel {
 
 class OutputFile;
 
+// Writes a finished link's output into the file and returns the byte count
+// the summary reports.
+using OutputWriter = std::function<uint32_t(LinkState&, OutputFile&)>;
+
 // writeOutput, when given, replaces writeLinkedOutput in the link branch.
-void runLink(LinkState& state, const std::function<uint32_t(LinkState&, OutputFile&)>& writeOutput = {});
+void runLink(LinkState& state, const OutputWriter& writeOutput = {});
 
 }  // namespace tarnel

@@ -4,6 +4,7 @@
 
 #include "driver/diag.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/placement.hpp"
 
 namespace tarnel {
 
@@ -12,8 +13,7 @@ constexpr uint32_t kBaseLimit = 0x10000;
 }
 
 void layoutSections(LinkState& state) {
-    // the totals alone place every part: sectionStart adds them where ROM mode
-    // and the base region put a section after others
+    // the totals alone place every part (objfmt/placement)
     for (const SectionFields& f : kSectionFields) {
         uint32_t total = 0;
         for (const Module& m : state.modules) total += m.*f.size;
@@ -52,9 +52,9 @@ void checkAddressSpace(LinkState& state) {
 
 void defineBaseSymbol(LinkState& state) {
     if (state.layout.baseTotal == 0) return;
-    // a base register loaded with _base reaches base byte X at X - 0x8000
-    uint32_t value = kBaseLimit;
-    if (state.options.romMode) value += state.layout.codeTotal + state.layout.dataTotal + state.layout.bssTotal;
+    // a base register loaded with _base reaches region byte X at X - 0x8000;
+    // the value counts from module 0's base part, whose biased start is -0x8000
+    const uint32_t value = baseRegionStart(state) + kBaseLimit;
     constexpr std::string_view name = "_base";
     if (state.widths.widestXdefName < name.size()) state.widths.widestXdefName = uint32_t(name.size());
     // appended last, so a module's own _base wins the lookup
@@ -63,8 +63,8 @@ void defineBaseSymbol(LinkState& state) {
 }
 
 void defineBoundarySymbols(LinkState& state) {
-    // each names a place in module 0's part of its section, whose start is the
-    // merged section's: the end of code, the end of data, bss's start and end
+    // each names a place in module 0's part of its section, which starts where
+    // the merged section does: the end of code, the end of data, bss's start and end
     struct Boundary {
         std::string_view name;
         SectionKind section;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "objfmt/bytes.hpp"
+
 namespace tarnel {
 
 namespace {
@@ -64,6 +66,20 @@ constexpr const char* kAccessDisplay[11] = {
 };
 
 }  // namespace
+
+ChunkHead chunkHead(uint32_t tag, uint32_t length, std::initializer_list<uint32_t> words) {
+    ChunkHead head{};
+    writeWordBE(head.bytes, tag);
+    writeWordBE(head.bytes + 4, length);
+    head.size = 8;
+    // at most a block type and a size word follow the header
+    for (uint32_t w : words) {
+        if (head.size == sizeof head.bytes) break;
+        writeWordBE(head.bytes + head.size, w);
+        head.size += 4;
+    }
+    return head;
+}
 
 const char* chunkTagName(uint32_t tagNumber) {
     return tagNumber < kTagCount ? kTags[tagNumber].name : nullptr;

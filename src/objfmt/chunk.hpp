@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string_view>
 
@@ -29,6 +30,21 @@ enum class ChunkTag : uint8_t {
 };
 
 constexpr uint32_t tagWord(ChunkTag t) { return kTagBase + uint32_t(t); }
+
+// A chunk header with up to two fixed words after it (a block type, a size),
+// big-endian, as every writer puts it out in one piece.
+struct ChunkHead {
+    uint8_t bytes[16];
+    uint32_t size;  // 8, 12 or 16
+};
+ChunkHead chunkHead(uint32_t tag, uint32_t length, std::initializer_list<uint32_t> words = {});
+inline ChunkHead chunkHead(ChunkTag tag, uint32_t length, std::initializer_list<uint32_t> words = {}) {
+    return chunkHead(tagWord(tag), length, words);
+}
+
+// The end tag as the linker writes it: the tag word alone, no length word.
+inline constexpr uint8_t kEndTag[4] = {0xC0, 0xDE, 0xCF, 0x1F};
+static_assert(kEndTag[3] == uint8_t(ChunkTag::end) && kEndTag[0] == uint8_t(kTagBase >> 24));
 
 // True when the word is one of the 32 tags 0xC0DECF00..0xC0DECF1F.
 constexpr bool isKnownTag(uint32_t word) { return word - kTagBase < kTagCount; }

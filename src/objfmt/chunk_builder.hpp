@@ -39,12 +39,13 @@ public:
     }
     // A whole chunk: tag, payload length, payload.
     ByteBuilder& chunk(uint32_t tag, std::span<const uint8_t> payload) {
-        word(tag).word(uint32_t(payload.size()));
+        const ChunkHead head = chunkHead(tag, uint32_t(payload.size()));
+        raw({head.bytes, head.size});
         return raw(payload);
     }
     ByteBuilder& chunk(ChunkTag tag, std::span<const uint8_t> payload) { return chunk(tagWord(tag), payload); }
     // The end tag as the linker writes it, without a length word.
-    ByteBuilder& endTag() { return word(tagWord(ChunkTag::end)); }
+    ByteBuilder& endTag() { return raw(kEndTag); }
 
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     std::vector<uint8_t>& bytes() { return bytes_; }

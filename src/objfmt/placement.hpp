@@ -1,8 +1,33 @@
-// Where a module's part of a section lies in the linked program. The loader
-// gives each part its offset within its merged section (a Module's *Addr
-// fields, which keep that meaning for the whole run); the layout's totals then
-// decide the rest: in ROM mode data follows all code and bss all data, and
-// bssb always follows all base data. Every reader of an address asks here.
+// Where the linked program's parts lie: the one home of every address and of
+// the image layout. The loader gives each module part its offset within its
+// merged section (a Module's *Addr fields, which keep that meaning for the
+// whole run); the layout's totals and the options decide the rest.
+//
+// The program's own address space: code first; in ROM mode data follows all
+// code and bss all data, else each counts from 0. The base region holds all
+// base data, then all bssb, counted from its own start; a base register
+// loaded with `_base` reaches its byte X at displacement X - 0x8000.
+//
+// A ROM image holds, from romStart on and with nothing between them: all
+// code, all data, the bss fill, all base data, the bssb fill. The fills are
+// zero bytes, left out with -b.
+//
+// How each reader places the base region, and why:
+//
+// | reader                       | code, data, bss     | base, bssb                                      |
+// |------------------------------|---------------------|-------------------------------------------------|
+// | resolution (A), drel16       | program offset      | region offset - 0x8000: what `_base` reaches it at |
+// | absolute references, the map | the same + romStart | the same + romStart                             |
+// | records, relocatable output  | program offset      | region offset - 0x8000: a loader adds the       |
+// |                              |                     | region's address, as the record's section says  |
+// | records, ROM image           | the same + romStart | romStart + all code and data + region offset:   |
+// |                              |                     | the records list the fields as the image would  |
+// |                              |                     | hold the region without the bss fill            |
+// | build information            | the same + romStart | region offset - 0x8000, never romStart          |
+// | `_base` (its value)          |                     | ROM: after all code, data and bss; else at 0:   |
+// |                              |                     | the region sits behind the bss fill, -b or not  |
+// | the image, S-records, ELF    | image offset        | after the data and the bss fill (-b: right      |
+// |                              |                     | after the data)                                 |
 #pragma once
 
 #include <cstdint>
@@ -11,23 +36,41 @@
 
 namespace tarnel {
 
-// A module's start in a merged section, with the placement above but without
-// the base bias or romStart; 0 for a section number outside 0..4.
+// A module's start in a merged section, in the program's own address space:
+// without the base bias or romStart; 0 for a section number outside 0..4.
 uint32_t sectionStart(const LinkState& state, uint32_t module, uint32_t section);
 // The same with the base bias added for base and bssb.
 uint32_t biasedStart(const LinkState& state, uint32_t module, uint32_t section);
 
 // Who asks for an address: the readers differ only in how they place the
-// base region.
+// base region (the table above).
 enum class AddressView {
-    program,     // resolution and the map: the biased start plus romStart
-    relocation,  // a record's addend: in ROM mode the base region counts from
-                 // the end of all code and data, without the bias
-    buildInfo,   // the base region as biased offsets, never with romStart
+    program,     // absolute references and the map: the biased start plus romStart
+    relocation,  // a record's addend
+    buildInfo,   // code, data and bss with romStart; the base region as biased offsets
 };
 
 // The final address of a module's part of a section as that reader sees it.
 // A section number outside 0..4 starts at 0 (a record's addend is then 0).
 uint32_t partAddress(const LinkState& state, uint32_t module, uint32_t section, AddressView view);
+
+// Where `_base` puts the base region in the program's own address space.
+uint32_t baseRegionStart(const LinkState& state);
+
+// Where a merged section lies in a ROM image.
+struct SectionPlace {
+    uint32_t size;         // the merged section's size
+    uint32_t imageOffset;  // of its bytes, or its zero fill, from the image's start
+    bool inImage;          // code, data and base always; the bss and bssb fills unless -b
+};
+
+// The ROM image: each section's place, indexed by SectionKind, and the
+// image's size. The image holds the sections in that order.
+struct ImageLayout {
+    SectionPlace section[5];
+    uint32_t size;
+};
+
+ImageLayout imageLayout(const LinkState& state);
 
 }  // namespace tarnel

@@ -34,16 +34,21 @@ std::vector<MemberChunk> memberChunks(const Module& m) {
     return chunks;
 }
 
-}  // namespace
-
+// The symbol table's size: each entry is 8 bytes plus its name field rounded
+// up to a multiple of 4.
 uint32_t librarySymbolTableSize(const LinkState& state) {
     uint32_t size = 0;
     for (const LinkSymbol& s : state.librarySymbols) size += 8 + roundUp4(s.value);
     return size;
 }
 
+}  // namespace
+
 uint32_t writeLibrary(const LinkState& state, OutputFile& file) {
-    uint32_t written = 0;
+    // the library chunk: its payload is the symbol table
+    const ChunkHead libraryHead = chunkHead(ChunkTag::library, librarySymbolTableSize(state));
+    file.write(libraryHead.bytes, libraryHead.size);
+    uint32_t written = libraryHead.size;
     ByteBuilder table;
     for (const LinkSymbol& s : state.librarySymbols) {
         uint32_t field = s.value;  // N, the name field length of the xdef
@@ -58,22 +63,18 @@ uint32_t writeLibrary(const LinkState& state, OutputFile& file) {
         if (chunks.empty()) continue;  // a module with nothing kept gets no lib chunk
         uint32_t length = 0;
         for (const MemberChunk& c : chunks) length += 8 + uint32_t(c.payload.size());
-        ByteBuilder head;
-        head.word(tagWord(ChunkTag::lib)).word(length);
-        file.write(head.bytes().data(), head.size());
+        const ChunkHead libHead = chunkHead(ChunkTag::lib, length);
+        file.write(libHead.bytes, libHead.size);
         for (const MemberChunk& c : chunks) {
-            ByteBuilder chunkHead;
-            chunkHead.word(tagWord(c.tag)).word(uint32_t(c.payload.size()));
-            file.write(chunkHead.bytes().data(), chunkHead.size());
+            const ChunkHead head = chunkHead(c.tag, uint32_t(c.payload.size()));
+            file.write(head.bytes, head.size);
             file.writeKept(c.payload.data(), c.payload.size());
         }
         written += 8 + length;
     }
 
-    uint8_t end[4];
-    writeWordBE(end, tagWord(ChunkTag::end));
-    file.write(end, 4);
-    return written + 4;
+    file.write(kEndTag, sizeof kEndTag);
+    return written + uint32_t(sizeof kEndTag);
 }
 
 }  // namespace tarnel

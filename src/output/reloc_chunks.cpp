@@ -28,12 +28,8 @@ uint32_t writeRelocChunksOf(OutputFile& file, ChunkTag tag, const RelocList& lis
     size_t begin = 0;
     for (uint32_t p = 0; p < kRelocPairCount; ++p) {
         if (count[p] == 0) continue;  // no empty chunk is ever written
-        uint8_t head[16];
-        writeWordBE(head, tagWord(tag));
-        writeWordBE(head + 4, uint32_t(8 + 4 * count[p]));
-        writeWordBE(head + 8, kRelocPairs[p].from);
-        writeWordBE(head + 12, kRelocPairs[p].to);
-        file.write(head, sizeof head);
+        const ChunkHead head = chunkHead(tag, uint32_t(8 + 4 * count[p]), {kRelocPairs[p].from, kRelocPairs[p].to});
+        file.write(head.bytes, head.size);
         file.write(words.data() + 4 * begin, 4 * count[p]);
         written += uint32_t(16 + 4 * count[p]);
         begin += count[p];

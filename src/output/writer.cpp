@@ -1,130 +1,61 @@
+// The executable and the embedded object: the header, the processor and
+// section chunks, the relocation chunks, the embedded label's `link` chunk
+// and the end tag.
 #include "output/writer.hpp"
 
-#include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 #include "output/embedded.hpp"
 #include "output/reloc_chunks.hpp"
-#include "output/srec.hpp"
 
 namespace tarnel {
 
 namespace {
 
-struct OutputPass {
-    LinkState& state;
-    OutputFile& file;
-    uint32_t counter = 0;
-    uint32_t srecAddress = 0;
-};
-
-// The one sink for section bytes: straight to the file, or cut into S-records
-// of at most 32 bytes. Every call starts a new record.
-void emitBytes(OutputPass& pass, const uint8_t* bytes, size_t count) {
-    if (!pass.state.options.srecMode) {
-        pass.file.writeKept(bytes, count);
-        return;
-    }
-    while (count > 0) {
-        uint32_t run = count < kSRecordDataMax ? uint32_t(count) : kSRecordDataMax;
-        writeSRecordData(pass.file, run, pass.srecAddress, bytes);
-        pass.srecAddress += run;
-        bytes += run;
-        count -= run;
-    }
+// A chunk header and its fixed words, in one write; returns its size.
+uint32_t writeHead(OutputFile& file, ChunkTag tag, uint32_t length, std::initializer_list<uint32_t> words = {}) {
+    const ChunkHead head = chunkHead(tag, length, words);
+    file.write(head.bytes, head.size);
+    return head.size;
 }
 
-// A chunk header with up to two fixed words after it, in one write.
-void writeHead(OutputPass& pass, ChunkTag tag, uint32_t length, std::initializer_list<uint32_t> words) {
-    uint8_t head[16];
-    writeWordBE(head, tagWord(tag));
-    writeWordBE(head + 4, length);
-    uint32_t size = 8;
-    for (uint32_t w : words) {
-        writeWordBE(head + size, w);
-        size += 4;
-    }
-    pass.file.write(head, size);
-    pass.counter += size;
-}
-
-// Every module's bytes of one section, in load order, one call per module.
-void emitSection(OutputPass& pass, SectionKind section) {
-    for (Module& m : pass.state.modules) {
+// A section with bytes: its chunk header, then every module's bytes of it in
+// load order, straight from the kept payloads.
+uint32_t writeSectionChunk(LinkState& state, OutputFile& file, ChunkTag tag, SectionKind section) {
+    const uint32_t total = sectionTotal(state, uint32_t(section));
+    uint32_t written = writeHead(file, tag, total + 4, {uint32_t(section)});
+    for (Module& m : state.modules) {
         std::span<uint8_t> bytes = sectionBytes(m, uint32_t(section));
-        if (!bytes.empty()) emitBytes(pass, bytes.data(), bytes.size());
+        if (!bytes.empty()) file.writeKept(bytes.data(), bytes.size());
     }
-    pass.counter += sectionTotal(pass.state, uint32_t(section));
+    return written + total;
 }
 
-// ROM images hold bss and bssb as zero bytes, each byte emitted on its own,
-// unless -b leaves them out.
-void emitZeroFill(OutputPass& pass, uint32_t count) {
-    if (!pass.state.options.bssInRom) return;
-    static const uint8_t zeros[4096] = {};
-    if (pass.state.options.srecMode) {
-        for (uint32_t i = 0; i < count; ++i) emitBytes(pass, zeros, 1);
-        return;
+// Each section chunk only when its section is not empty; the processor chunk
+// only with code; bss and bssb as their sizes.
+uint32_t writeChunkFile(LinkState& state, OutputFile& file) {
+    const SectionTotals& t = state.layout;
+    uint32_t written = state.options.embeddedMode
+                           ? writeHead(file, ChunkTag::object, 0)
+                           : writeHead(file, ChunkTag::header, 8,
+                                       {t.codeTotal + t.dataTotal + t.bssTotal, t.baseTotal + t.bssbTotal});
+    if (t.codeTotal != 0) {
+        written += writeHead(file, ChunkTag::processor, 8, {state.processorId, state.processorWord});
+        written += writeSectionChunk(state, file, ChunkTag::code, SectionKind::code);
     }
-    for (uint32_t left = count; left > 0;) {
-        uint32_t n = left < sizeof zeros ? left : uint32_t(sizeof zeros);
-        pass.file.write(zeros, n);
-        left -= n;
-    }
+    if (t.dataTotal != 0) written += writeSectionChunk(state, file, ChunkTag::data, SectionKind::data);
+    if (t.bssTotal != 0) written += writeHead(file, ChunkTag::bss, 8, {uint32_t(SectionKind::bss), t.bssTotal});
+    if (t.baseTotal != 0) written += writeSectionChunk(state, file, ChunkTag::data, SectionKind::base);
+    if (t.bssbTotal != 0) written += writeHead(file, ChunkTag::bss, 8, {uint32_t(SectionKind::bssb), t.bssbTotal});
+    written += writeRelocChunks(state, file);
+    if (state.options.embeddedMode) written += writeEntryLink(file, state.options.embeddedLabel);
+    file.write(kEndTag, sizeof kEndTag);
+    return written + uint32_t(sizeof kEndTag);
 }
 
 }  // namespace
 
 uint32_t writeLinkedOutput(LinkState& state, OutputFile& file) {
-    OutputPass pass{state, file};
-    const bool chunks = !state.options.romMode;
-    if (state.options.srecMode) {
-        writeSRecordHeader(file, state.options.outputName);
-        pass.srecAddress = state.options.romStart;
-    }
-    if (chunks) {
-        if (state.options.embeddedMode)
-            writeHead(pass, ChunkTag::object, 0, {});
-        else
-            writeHead(pass, ChunkTag::header, 8,
-                      {state.layout.codeTotal + state.layout.dataTotal + state.layout.bssTotal, state.layout.baseTotal + state.layout.bssbTotal});
-    }
-    if (state.layout.codeTotal != 0) {
-        if (chunks) {
-            writeHead(pass, ChunkTag::processor, 8, {state.processorId, state.processorWord});
-            writeHead(pass, ChunkTag::code, state.layout.codeTotal + 4, {uint32_t(SectionKind::code)});
-        }
-        emitSection(pass, SectionKind::code);
-    }
-    if (state.layout.dataTotal != 0) {
-        if (chunks) writeHead(pass, ChunkTag::data, state.layout.dataTotal + 4, {uint32_t(SectionKind::data)});
-        emitSection(pass, SectionKind::data);
-    }
-    if (state.layout.bssTotal != 0) {
-        if (chunks)
-            writeHead(pass, ChunkTag::bss, 8, {uint32_t(SectionKind::bss), state.layout.bssTotal});
-        else
-            emitZeroFill(pass, state.layout.bssTotal);
-    }
-    if (state.layout.baseTotal != 0) {
-        if (chunks) writeHead(pass, ChunkTag::data, state.layout.baseTotal + 4, {uint32_t(SectionKind::base)});
-        emitSection(pass, SectionKind::base);
-    }
-    if (state.layout.bssbTotal != 0) {
-        if (chunks)
-            writeHead(pass, ChunkTag::bss, 8, {uint32_t(SectionKind::bssb), state.layout.bssbTotal});
-        else
-            emitZeroFill(pass, state.layout.bssbTotal);
-    }
-    if (chunks) {
-        pass.counter += writeRelocChunks(state, file);
-        if (state.options.embeddedMode) pass.counter += writeEntryLink(file, state.options.embeddedLabel);
-        uint8_t end[4];
-        writeWordBE(end, tagWord(ChunkTag::end));
-        file.write(end, 4);  // the end tag has no length word
-        pass.counter += 4;
-    }
-    if (state.options.srecMode) writeSRecordEnd(file, pass.srecAddress);
-    return pass.counter;
+    return state.options.romMode ? writeImage(state, file) : writeChunkFile(state, file);
 }
 
 }  // namespace tarnel

@@ -27,6 +27,8 @@ TEST(ElfFlags, PerProcessorModel) {
 #include <sstream>
 
 #include "driver/tarnel.hpp"
+#include "module_builder.hpp"
+#include "objfmt/chunk.hpp"
 
 namespace tarnel::elf {
 namespace {
@@ -97,6 +99,72 @@ TEST(ElfWriter, FailingLinkReportsAsTarnel) {
     EXPECT_EQ(elfStatus, runTarnel(args, tarnelLog));
     EXPECT_EQ(elfStatus, 1);
     EXPECT_EQ(elfLog.str(), tarnelLog.str());
+}
+
+// The symbols of an ELF as the GNU tools read them: name, value, size, type.
+struct ElfSymbol {
+    std::string name;
+    uint32_t value, size;
+    uint8_t type;
+    bool operator==(const ElfSymbol&) const = default;
+};
+
+struct ElfTables {
+    std::vector<std::string> stringTables;  // every SHT_STRTAB section's bytes
+    std::vector<ElfSymbol> globals;
+};
+
+ElfTables readTables(const std::string& b) {
+    ElfTables t;
+    const uint32_t shoff = be32(b, 32), shnum = be16(b, 48);
+    auto sh = [&](uint32_t i, uint32_t field) { return be32(b, shoff + 40 * i + 4 * field); };
+    for (uint32_t i = 0; i < shnum; ++i)
+        if (sh(i, 1) == 3) t.stringTables.push_back(b.substr(sh(i, 4), sh(i, 5)));
+    for (uint32_t i = 0; i < shnum; ++i) {
+        if (sh(i, 1) != 2) continue;  // SHT_SYMTAB
+        const uint32_t names = sh(sh(i, 6), 4);
+        for (uint32_t at = sh(i, 4) + 16 * sh(i, 7); at < sh(i, 4) + sh(i, 5); at += 16)
+            t.globals.push_back({std::string(b.c_str() + names + be32(b, at)), be32(b, at + 4), be32(b, at + 8),
+                                 uint8_t(uint8_t(b[at + 12]) & 0xF)});
+    }
+    return t;
+}
+
+// Each symbol reaches up to the next definition of its module's part, or the
+// part's end; a second definition of a name is no symbol of its own but still
+// ends the one before it; every string table begins with its NUL byte.
+TEST(ElfWriter, SymbolSizesAndStringTables) {
+    const std::string dir = ::testing::TempDir();
+    auto write = [&](const std::string& name, const test::Bytes& bytes) {
+        std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                          std::streamsize(bytes.size()));
+        return dir + name;
+    };
+    const std::string a = write("elf_sizes_a.o", test::ModuleBuilder()
+                                                     .code(test::Bytes(0x20, 0x4E))
+                                                     .data(test::Bytes(8, 1))
+                                                     .xdef(SectionKind::code, 0x10, "late")
+                                                     .xdef(SectionKind::code, 0, "first")
+                                                     .xdef(SectionKind::code, 0, "alias")
+                                                     .xdef(SectionKind::data, 4, "table")
+                                                     .end());
+    const std::string b = write("elf_sizes_b.o", test::ModuleBuilder()
+                                                     .code(test::Bytes(0xC, 0x4E))
+                                                     .xdef(SectionKind::code, 0, "other")
+                                                     .xdef(SectionKind::code, 6, "first")
+                                                     .end());
+    const std::string out = dir + "elf_sizes.elf";
+    std::ostringstream log;
+    ASSERT_EQ(runTarnelElf({"tarnel-elf", "-r1000", a, b, "-o", out}, log), 0) << log.str();
+    const ElfTables t = readTables(readAll(out));
+    ASSERT_EQ(t.stringTables.size(), 2u);
+    for (const std::string& table : t.stringTables) EXPECT_EQ(table.substr(0, 1), std::string(1, '\0'));
+    const std::vector<ElfSymbol> expected = {
+        {"late", 0x1010, 0x10, 2}, {"first", 0x1000, 0x10, 2}, {"alias", 0x1000, 0x10, 2},
+        {"table", 0x102C + 4, 4, 1}, {"other", 0x1020, 6, 2},
+    };
+    EXPECT_EQ(t.globals, expected);
+    for (const std::string& f : {a, b, out}) std::remove(f.c_str());
 }
 
 }  // namespace

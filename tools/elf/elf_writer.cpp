@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <tuple>
 #include <unordered_set>
 
 #include "driver/diag.hpp"
@@ -33,7 +34,7 @@ void put32(std::string& b, uint32_t v) {
 
 // A string table: offset 0 holds the empty name.
 struct StringTable {
-    std::string bytes{1, '\0'};
+    std::string bytes = std::string(1, '\0');
     uint32_t add(std::string_view s) {
         uint32_t at = uint32_t(bytes.size());
         bytes.append(s);
@@ -62,6 +63,40 @@ constexpr ModelFlags kModelFlags[] = {
     {0x5480, 0x8065}, {0x5485, 0x8065},
 };
 
+// Each definition's size: up to the next definition of its module's part of
+// its section, or the part's end. The definitions are sorted once by module,
+// section and address, so the next one is a neighbour.
+std::vector<uint32_t> symbolSizes(const LinkState& state, const std::vector<uint32_t>& address) {
+    const SymbolList& xdefs = state.xdefList;
+    auto inPart = [&](const LinkSymbol& s) {
+        return uint32_t(uint16_t(s.section)) < 5 && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
+    };
+    std::vector<uint32_t> order;
+    for (uint32_t i = 0; i < xdefs.size(); ++i)
+        if (inPart(xdefs[i])) order.push_back(i);
+    auto key = [&](uint32_t i) { return std::tuple(xdefs[i].module, xdefs[i].section, address[i]); };
+    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return key(x) < key(y); });
+
+    std::vector<uint32_t> size(xdefs.size(), 0);
+    for (size_t k = 0; k < order.size(); ++k) {
+        const LinkSymbol& s = xdefs[order[k]];
+        const uint32_t section = uint32_t(uint16_t(s.section));
+        const uint32_t from = address[order[k]];
+        uint32_t end = partAddress(state, uint32_t(s.module), section, AddressView::program) +
+                       state.modules[uint32_t(s.module)].*kSectionFields[section].size;
+        // the first definition past this one in the same part, if it lies before the part's end
+        size_t next = k + 1;
+        while (next < order.size() && key(order[next]) == std::tuple(s.module, s.section, from)) ++next;
+        if (next < order.size()) {
+            const LinkSymbol& n = xdefs[order[next]];
+            if (n.module == s.module && n.section == s.section && address[order[next]] < end)
+                end = address[order[next]];
+        }
+        size[order[k]] = end > from ? end - from : 0;
+    }
+    return size;
+}
+
 }  // namespace
 
 uint32_t elfFlagsFor(uint32_t processorId) {
@@ -73,21 +108,8 @@ uint32_t elfFlagsFor(uint32_t processorId) {
 }
 
 uint32_t writeElf(LinkState& state, OutputFile& file) {
-    const uint32_t bssFill = state.options.bssInRom ? state.layout.bssTotal : 0;
-    const uint32_t bssbFill = state.options.bssInRom ? state.layout.bssbTotal : 0;
-    // the part offsets within the image, in the order writeLinkedOutput writes it
-    const uint32_t baseOffset = state.layout.codeTotal + state.layout.dataTotal + bssFill;
-    const uint32_t imageSize = baseOffset + state.layout.baseTotal + bssbFill;
-
-    const uint32_t start[5] = {
-        sectionStart(state, 0, uint32_t(SectionKind::code)) + state.options.romStart,
-        sectionStart(state, 0, uint32_t(SectionKind::data)) + state.options.romStart,
-        sectionStart(state, 0, uint32_t(SectionKind::bss)) + state.options.romStart,
-        baseOffset + state.options.romStart,
-        baseOffset + state.layout.baseTotal + state.options.romStart,
-    };
-    const uint32_t size[5] = {state.layout.codeTotal, state.layout.dataTotal, state.layout.bssTotal, state.layout.baseTotal,
-                              state.layout.bssbTotal};
+    const ImageLayout image = imageLayout(state);
+    const uint32_t romStart = state.options.romStart;
     const Section kinds[5] = {
         {".text", SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, 0, 0},
         {".data", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
@@ -95,16 +117,17 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
         {".base", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
         {".bssb", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
     };
+    // each section where the image places it, bss and bssb there as well
+    // when -b leaves their fill out
     std::vector<Section> loaded;
     uint16_t indexOf[5] = {};
-    uint32_t offsetInImage[5] = {0, state.layout.codeTotal, state.layout.codeTotal + state.layout.dataTotal, baseOffset,
-                                 baseOffset + state.layout.baseTotal};
     for (uint32_t s = 0; s < 5; ++s) {
-        if (size[s] == 0) continue;
+        const SectionPlace& place = image.section[s];
+        if (place.size == 0) continue;
         Section sec = kinds[s];
-        sec.address = start[s];
-        sec.offset = offsetInImage[s];
-        sec.size = size[s];
+        sec.address = romStart + place.imageOffset;
+        sec.offset = place.imageOffset;
+        sec.size = place.size;
         loaded.push_back(sec);
         indexOf[s] = uint16_t(loaded.size());
     }
@@ -127,32 +150,27 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
         addSymbol(strtab.add(name), 0, 0, uint8_t(STB_LOCAL << 4 | STT_FILE), SHN_ABS);
     }
     const uint32_t firstGlobal = uint32_t(symtab.size() / kSymSize);
-    auto addressOf = [&](const LinkSymbol& s) {
-        return partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), AddressView::program) + s.value;
-    };
+    std::vector<uint32_t> address(state.xdefList.size());
+    for (size_t i = 0; i < address.size(); ++i) {
+        const LinkSymbol& s = state.xdefList[i];
+        address[i] = partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), AddressView::program) + s.value;
+    }
+    const std::vector<uint32_t> sizes = symbolSizes(state, address);
     std::unordered_set<std::string_view> seen;
-    for (const LinkSymbol& s : state.xdefList) {
+    for (size_t i = 0; i < state.xdefList.size(); ++i) {
+        const LinkSymbol& s = state.xdefList[i];
         // the first xdef of a name is the one references resolve to
         if (!seen.insert(s.name).second) continue;
         const uint32_t section = uint32_t(uint16_t(s.section));
-        const uint32_t address = addressOf(s);
         const bool inPart = section < 5 && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
         uint32_t symSize = 0;
         uint8_t type = STT_NOTYPE;
         if (inPart && s.name != "_base") {
             type = section == uint32_t(SectionKind::code) ? STT_FUNC : STT_OBJECT;
-            // a symbol reaches up to the next one of its module part, or the part's end
-            uint32_t end = partAddress(state, uint32_t(s.module), section, AddressView::program) +
-                           state.modules[uint32_t(s.module)].*kSectionFields[section].size;
-            for (const LinkSymbol& o : state.xdefList) {
-                if (o.module != s.module || o.section != s.section) continue;
-                const uint32_t a = addressOf(o);
-                if (a > address && a < end) end = a;
-            }
-            symSize = end > address ? end - address : 0;
+            symSize = sizes[i];
         }
         const uint16_t shndx = section < 5 && indexOf[section] != 0 ? indexOf[section] : SHN_ABS;
-        addSymbol(strtab.add(s.name), address, symSize, uint8_t(STB_GLOBAL << 4 | type), shndx);
+        addSymbol(strtab.add(s.name), address[i], symSize, uint8_t(STB_GLOBAL << 4 | type), shndx);
     }
 
     StringTable shstrtab;
@@ -165,7 +183,7 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     for (const Section& sec : loaded)
         addShdr(sec.name, sec.type, sec.flags, sec.address, imageOffset + sec.offset, sec.size, 0, 0, 1, 0);
     const uint32_t symtabIndex = uint32_t(loaded.size()) + 1;
-    uint32_t at = (imageOffset + imageSize + 3) & ~3u;
+    uint32_t at = (imageOffset + image.size + 3) & ~3u;
     const uint32_t symtabOffset = at;
     at += uint32_t(symtab.size());
     const uint32_t strtabOffset = at;
@@ -187,7 +205,7 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     put16(head, 2);   // ET_EXEC
     put16(head, 4);   // EM_68K
     put32(head, 1);   // EV_CURRENT
-    put32(head, start[0]);  // the entry is the first code byte
+    put32(head, romStart);  // the entry is the first code byte
     put32(head, kEhdrSize);
     put32(head, shdrOffset);
     put32(head, elfFlagsFor(state.processorId));
@@ -209,13 +227,13 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     }
     file.write(head.data(), head.size());
 
-    // the loadable bytes are the ROM image, written by tarnel's own output pass
+    // the loadable bytes are the ROM image, written by tarnel's own image writer
     const bool srec = state.options.srecMode;
     state.options.srecMode = false;
-    const uint32_t counted = writeLinkedOutput(state, file);
+    const uint32_t counted = writeImage(state, file);
     state.options.srecMode = srec;
 
-    std::string tail(symtabOffset - (imageOffset + imageSize), '\0');
+    std::string tail(symtabOffset - (imageOffset + image.size), '\0');
     tail += symtab;
     tail += strtab.bytes;
     tail += shstrtab.bytes;
