@@ -1,5 +1,6 @@
 #include "link/resolve.hpp"
 
+#include <optional>
 #include <string>
 
 #include "driver/diag.hpp"
@@ -25,47 +26,12 @@ LinkSymbol* findXdef(LinkState& state, uint32_t found, std::string_view name) {
     return &xdef;
 }
 
-// Field width in bytes and where the patched bytes start: the 8-bit kinds
-// write the byte after the field's first byte.
-struct FieldShape {
-    uint32_t width;
-    uint32_t at;
-};
-
-FieldShape fieldShape(uint32_t type) {
-    switch (type & 3) {
-    case 0: return {1, 1};
-    case 1: return {2, 0};
-    default: return {4, 0};
-    }
-}
-
 bool fitsSigned(uint32_t value, int32_t lo, int32_t hi) {
     int32_t v = int32_t(value);
     return v >= lo && v <= hi;
 }
 
-// A for an xdef whose section is outside 0..4: reported as each access
-// type's own diagnostic, and taken as 0.
-void reportBadSection(LinkState& state, uint32_t type, const LinkSymbol& xdef) {
-    switch (type) {
-    case LINK_REL8: say(state, "Error in LINK_REL8\n"); break;
-    case LINK_REL16: reportError(state, "Can not perform LINK_REL16. Index addressing incorrect?\n"); break;
-    case LINK_REL32: say(state, "Error in LINK_REL32\n"); break;
-    case LINK_ABS16: say(state, "Error in LINK_ABS16\n"); break;
-    case LINK_ABS32: say(state, "Error in LINK_ABS32 (btype = %ld)\n", long(xdef.section)); break;
-    default: break;
-    }
-}
-
-bool isResolved(uint32_t type) {
-    switch (type) {
-    case LINK_ABS16: case LINK_ABS32: case LINK_PCREL8: case LINK_PCREL16:
-    case LINK_PCREL32: case LINK_REL8: case LINK_REL16: case LINK_REL32:
-        return true;
-    default: return false;  // LINK_ABS8 and unknown kinds are ignored without a lookup
-    }
-}
+bool isResolved(uint32_t type) { return accessRule(type).value != AccessValue::none; }
 
 using HashList = std::vector<uint64_t, HugePageAllocator<uint64_t>>;
 using FoundList = std::vector<uint32_t, HugePageAllocator<uint32_t>>;
@@ -89,73 +55,79 @@ void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList
     }
 }
 
+// The value a reference's access type asks for, with A, C and Q as in the
+// table of access types; none, with the reason reported, when there is none.
+std::optional<uint32_t> computeValue(LinkState& state, const AccessRule& rule, const LinkSymbol& xref,
+                                     const LinkSymbol& xdef) {
+    const uint32_t m = uint32_t(xref.module), d = uint32_t(xdef.module), s = uint32_t(uint16_t(xdef.section));
+    const bool inSection = s < kSectionCount;
+    if (!inSection && rule.badSectionMessage) {
+        // the definition names no section: A is taken as 0
+        if (rule.badSectionIsError)
+            reportError(state, rule.badSectionMessage, long(xdef.section));
+        else
+            say(state, rule.badSectionMessage, long(xdef.section));
+    }
+    const uint32_t A = inSection ? biasedStart(state, d, s) + xdef.value : 0;
+    switch (rule.value) {
+    case AccessValue::absolute:
+        return inSection ? partAddress(state, d, s, AddressView::program) + xdef.value : state.options.romStart;
+    case AccessValue::baseRelative: return A;
+    case AccessValue::pcRelative: {
+        // the target of a pc-relative reference is taken as a code address
+        uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef.value;
+        const uint32_t Q = sectionStart(state, m, uint32_t(SectionKind::code)) + xref.value;
+        if (s == uint32_t(SectionKind::data) || s == uint32_t(SectionKind::bss)) {
+            // data and bss lie at a fixed distance from the code only in a ROM image
+            if (!state.options.romMode) {
+                reportError(state, "Pc-relative reference %s to %s section in %s needs -r or -s\n",
+                            std::string(xref.name).c_str(), sectionName(s), state.modules[m].fileName->c_str());
+                return std::nullopt;
+            }
+            C = A;
+        }
+        return C - Q;
+    }
+    case AccessValue::none: break;
+    }
+    return std::nullopt;
+}
+
+// Replaces the field's bytes with the value's low bytes, or adds the value to
+// them, big-endian.
+void writeField(uint8_t* field, const AccessRule& rule, uint32_t value) {
+    const bool adds = rule.value == AccessValue::baseRelative;
+    switch (rule.width) {
+    case 1: *field = uint8_t(adds ? *field + value : value); break;
+    case 2: writeHalfBE(field, adds ? readHalfBE(field) + value : value); break;
+    default: writeWordBE(field, adds ? readWordBE(field) + value : value); break;
+    }
+}
+
+// Compute, check, write, record.
 void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
-    const uint32_t type = xref.type;
+    const AccessRule& rule = accessRule(xref.type);
     LinkSymbol* xdef = findXdef(state, found, xref.name);
     if (!xdef) return;
-
-    const uint32_t m = uint32_t(xref.module), d = uint32_t(xdef->module), s = uint32_t(uint16_t(xdef->section));
+    const uint32_t m = uint32_t(xref.module);
     Module& module = state.modules[m];
-    FieldShape shape = fieldShape(type);
-    uint8_t* f = fieldAt(sectionBytes(module, uint32_t(SectionKind::code)), xref.value, shape.at + shape.width);
-    if (!f) {
+    uint8_t* field = fieldAt(sectionBytes(module, uint32_t(SectionKind::code)), xref.value, rule.at + rule.width);
+    if (!field) {
         reportFieldOutside(state, xref.value, uint32_t(SectionKind::code), m);
         return;
     }
-    f += shape.at;
-
-    uint32_t A = 0, absolute = state.options.romStart;
-    if (s < kSectionCount) {
-        A = biasedStart(state, d, s) + xdef->value;
-        absolute = partAddress(state, d, s, AddressView::program) + xdef->value;
-    } else {
-        reportBadSection(state, type, *xdef);
+    const std::optional<uint32_t> value = computeValue(state, rule, xref, *xdef);
+    if (!value) return;
+    if (rule.rangeMessage && !fitsSigned(*value, rule.lo, rule.hi)) {
+        // out of range: the field is left as it was
+        reportError(state, rule.rangeMessage, std::string(xref.name).c_str(), module.fileName->c_str());
+        return;
     }
-    uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef->value;
-    const uint32_t Q = sectionStart(state, m, uint32_t(SectionKind::code)) + xref.value;
-    const bool pcRelative = type == LINK_PCREL8 || type == LINK_PCREL16 || type == LINK_PCREL32;
-    if (pcRelative && (s == uint32_t(SectionKind::data) || s == uint32_t(SectionKind::bss))) {
-        // data and bss lie at a fixed distance from the code only in a ROM image
-        if (!state.options.romMode) {
-            reportError(state, "Pc-relative reference %s to %s section in %s needs -r or -s\n",
-                        std::string(xref.name).c_str(), sectionName(s), module.fileName->c_str());
-            return;
-        }
-        C = A;
-    }
-
-    auto outOfRange = [&](const char* format) {
-        reportError(state, format, std::string(xref.name).c_str(), module.fileName->c_str());
-    };
-    switch (type) {
-    case LINK_ABS16: writeHalfBE(f, absolute); break;
-    case LINK_ABS32: writeWordBE(f, absolute); break;
-    case LINK_PCREL8:
-        if (!fitsSigned(C - Q, -128, 127)) return outOfRange("Byte relative out of range for reference %s in %s\n");
-        *f = uint8_t(C - Q);
-        break;
-    case LINK_PCREL16:
-        if (!fitsSigned(C - Q, -32768, 32767))
-            return outOfRange("Word relative out of range for reference %s in %s\n");
-        writeHalfBE(f, C - Q);
-        break;
-    case LINK_PCREL32: writeWordBE(f, C - Q); break;
-    case LINK_REL8:
-        if (!fitsSigned(A, -128, 127)) return outOfRange("Byte relative out of range for reference %s in %s\n");
-        *f = uint8_t(*f + A);
-        break;
-    case LINK_REL16:
-        if (!fitsSigned(A, -32768, 32767)) return outOfRange("Word relative out of range for reference %s in %s\n");
-        writeHalfBE(f, readHalfBE(f) + A);
-        break;
-    case LINK_REL32: writeWordBE(f, readWordBE(f) + A); break;
-    default: return;
-    }
-    // absolute references stay relocatable: the executable records them
-    if (type == LINK_ABS16 || type == LINK_ABS32) {
-        RelocEntry record{xref.value, absolute, uint8_t(SectionKind::code), recordSection(s), uint16_t(m),
-                          uint16_t(d)};
-        (type == LINK_ABS16 ? state.reloc16List : state.reloc32List).push_back(record);
+    writeField(field + rule.at, rule, *value);
+    if (rule.makesRecord) {
+        const RelocEntry record{xref.value, *value, uint8_t(SectionKind::code), recordSection(uint16_t(xdef->section)),
+                                uint16_t(m), uint16_t(xdef->module)};
+        (rule.width == 2 ? state.reloc16List : state.reloc32List).push_back(record);
     }
 }
 

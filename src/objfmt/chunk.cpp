@@ -1,5 +1,6 @@
 #include "objfmt/chunk.hpp"
 
+#include <climits>
 #include <cstring>
 
 #include "objfmt/bytes.hpp"
@@ -59,11 +60,32 @@ constexpr SectionNames kSections[kSectionCount] = {
     {"code", "code"}, {"data", "data"}, {"bss", "bss "}, {"base", "base"}, {"bssb", "bssb"},
 };
 
-constexpr const char* kAccessDisplay[11] = {
-    "absolute    8-bit", "absolute   16-bit", "absolute   32-bit", "",
-    "pcrelative  8-bit", "pcrelative 16-bit", "pcrelative 32-bit", "",
-    "relative    8-bit", "relative   16-bit", "relative   32-bit",
+constexpr const char* kByteOutOfRange = "Byte relative out of range for reference %s in %s\n";
+constexpr const char* kWordOutOfRange = "Word relative out of range for reference %s in %s\n";
+constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+
+using V = AccessValue;
+constexpr AccessRule kIgnored = {"", V::none, 0, 0, kMin, kMax, nullptr, nullptr, false, false};
+constexpr AccessRule kAccessRules[11] = {
+    {"absolute    8-bit", V::none, 1, 1, kMin, kMax, nullptr, nullptr, false, false},
+    {"absolute   16-bit", V::absolute, 2, 0, kMin, kMax, nullptr, "Error in LINK_ABS16\n", false, true},
+    {"absolute   32-bit", V::absolute, 4, 0, kMin, kMax, nullptr, "Error in LINK_ABS32 (btype = %ld)\n", false, true},
+    kIgnored,
+    {"pcrelative  8-bit", V::pcRelative, 1, 1, -128, 127, kByteOutOfRange, nullptr, false, false},
+    {"pcrelative 16-bit", V::pcRelative, 2, 0, -32768, 32767, kWordOutOfRange, nullptr, false, false},
+    {"pcrelative 32-bit", V::pcRelative, 4, 0, kMin, kMax, nullptr, nullptr, false, false},
+    kIgnored,
+    {"relative    8-bit", V::baseRelative, 1, 1, -128, 127, kByteOutOfRange, "Error in LINK_REL8\n", false, false},
+    {"relative   16-bit", V::baseRelative, 2, 0, -32768, 32767, kWordOutOfRange,
+     "Can not perform LINK_REL16. Index addressing incorrect?\n", true, false},
+    {"relative   32-bit", V::baseRelative, 4, 0, kMin, kMax, nullptr, "Error in LINK_REL32\n", false, false},
 };
+// a row's place is its type byte: every xref type but LINK_ABS8 computes a value
+static_assert([] {
+    for (uint32_t t = 0; t <= 10; ++t)
+        if ((kAccessRules[t].value != V::none) != (isXrefType(t) && t != LINK_ABS8)) return false;
+    return kAccessRules[LINK_PCREL8].value == V::pcRelative && kAccessRules[LINK_REL16].width == 2;
+}());
 
 }  // namespace
 
@@ -103,7 +125,7 @@ const char* sectionDisplay(uint32_t section) {
     return section < kSectionCount ? kSections[section].display : "????";
 }
 
-const char* accessDisplay(uint32_t type) { return type <= 10 ? kAccessDisplay[type] : ""; }
+const AccessRule& accessRule(uint32_t type) { return type <= 10 ? kAccessRules[type] : kIgnored; }
 
 std::string_view textOf(std::span<const uint8_t> bytes) {
     if (bytes.empty()) return {};

@@ -108,8 +108,35 @@ enum AccessType : uint8_t {
     LINK_REL8 = 8, LINK_REL16 = 9, LINK_REL32 = 10,
 };
 
+// What an access type computes for its field, with A, C and Q as resolution
+// names them: A the definition's address, C its code address, Q the field's.
+enum class AccessValue : uint8_t {
+    none,          // the reference is ignored, not even looked up
+    absolute,      // A + romStart
+    pcRelative,    // C - Q
+    baseRelative,  // A, added to what the field holds
+};
+
+// One row per access type: how its field is patched and what it reports.
+struct AccessRule {
+    const char* display;       // the map's 17-character text; "" for 3, 7 and above 10
+    AccessValue value;
+    uint8_t width;             // bytes patched: 1, 2 or 4
+    uint8_t at;                // where they start in the field: 8-bit kinds patch the byte after its first
+    int32_t lo, hi;            // the range the value is checked against, when rangeMessage is set
+    const char* rangeMessage;  // the reference's name and its module's file fill it in
+    // A definition in no section 0..4 gives A = 0 and this diagnostic, with
+    // the section number when it takes one; an error only where marked.
+    const char* badSectionMessage;
+    bool badSectionIsError;
+    bool makesRecord;          // absolute references stay relocatable: the executable records them
+};
+
+// The rule of a type byte; types 3, 7 and above 10 are ignored like LINK_ABS8.
+const AccessRule& accessRule(uint32_t type);
+
 // The 17-character map text of an access type 0..10; "" for 3, 7 and above 10.
-const char* accessDisplay(uint32_t type);
+inline const char* accessDisplay(uint32_t type) { return accessRule(type).display; }
 
 constexpr bool isXrefType(uint32_t type) { return type <= 10 && (type & 3) != 3; }
 constexpr bool isXdefType(uint32_t type) { return type >= 0x80 && type <= 0x84; }
