@@ -201,6 +201,27 @@ enum class LinkWalkStatus { ok, malformed };
 template <class OnEntry>
 LinkWalkStatus walkLinkChunk(std::span<const uint8_t> payload, OnEntry&& onEntry);
 
+// One entry of a library's symbol table (the `library` chunk's payload) as the
+// walk meets it: a name field length N, the name field, zeros up to a
+// multiple of 4, and the defining module's number.
+struct LibraryTableEntry {
+    uint32_t offset;                 // of the entry within the table
+    uint32_t fieldLength;            // N
+    std::span<const uint8_t> field;  // the name field with its padding
+    std::string_view name;           // the name, up to its NUL within the N bytes
+    uint32_t module;
+};
+
+struct LibraryTableEnd {
+    bool whole;     // every entry fit; otherwise the bytes from offset on are no entry
+    size_t offset;  // where the walk stopped
+};
+
+// Walks the entries of a library's symbol table, calling onEntry for each;
+// never reads outside the table.
+template <class OnEntry>
+LibraryTableEnd walkLibraryTable(std::span<const uint8_t> table, OnEntry&& onEntry);
+
 }  // namespace tarnel
 
 #include "objfmt/chunk_walk.inl"

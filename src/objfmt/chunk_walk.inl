@@ -69,4 +69,26 @@ LinkWalkStatus walkLinkChunk(std::span<const uint8_t> payload, OnEntry&& onEntry
     }
 }
 
+template <class OnEntry>
+LibraryTableEnd walkLibraryTable(std::span<const uint8_t> table, OnEntry&& onEntry) {
+    size_t pos = 0;
+    while (pos < table.size()) {
+        const size_t left = table.size() - pos;
+        if (left < 4) return {false, pos};
+        const uint32_t n = readWordBE(&table[pos]);
+        const uint64_t padded = (uint64_t(n) + 3) & ~uint64_t(3);
+        // the name field, its padding and the module number
+        if (left - 4 < padded + 4) return {false, pos};
+        LibraryTableEntry e{};
+        e.offset = uint32_t(pos);
+        e.fieldLength = n;
+        e.field = table.subspan(pos + 4, size_t(padded));
+        e.name = textOf(e.field.first(n));
+        e.module = readWordBE(&table[pos + 4 + size_t(padded)]);
+        onEntry(e);
+        pos += 8 + size_t(padded);
+    }
+    return {true, pos};
+}
+
 }  // namespace tarnel

@@ -54,16 +54,10 @@ bool readLibrary(std::span<uint8_t> bytes, Library& lib) {
     if (bytes.size() < 8) return false;
     const uint32_t tableLength = readWordBE(bytes.data() + 4);
     if (tableLength > bytes.size() - 8) return false;
-    const uint8_t* table = bytes.data() + 8;
-    for (size_t pos = 0; pos < tableLength;) {
-        if (tableLength - pos < 4) return false;
-        const uint32_t field = readWordBE(table + pos);
-        const size_t padded = (size_t(field) + 3) & ~size_t(3);
-        if (padded > tableLength - pos - 4 || tableLength - pos - 4 - padded < 4) return false;
-        const std::string_view name = textOf(std::span(table + pos + 4, field));
-        lib.table.push_back({name, readWordBE(table + pos + 4 + padded)});
-        pos += 8 + padded;
-    }
+    const LibraryTableEnd tableEnd = walkLibraryTable(bytes.subspan(8, tableLength), [&](const LibraryTableEntry& e) {
+        lib.table.push_back({e.name, e.module});
+    });
+    if (!tableEnd.whole) return false;
     bool fits = true;
     const ChunkWalkEnd end = walkChunks(bytes, 8 + size_t(tableLength), [&](const Chunk& c) {
         if (!fits || c.tag != tagWord(ChunkTag::lib)) return;

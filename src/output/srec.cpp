@@ -4,27 +4,16 @@
 #include <emmintrin.h>
 #endif
 
+#include "objfmt/hex.hpp"
+
 namespace tarnel {
 
 namespace {
 
 // Address bytes of each record type; 4, 5 and 6 are never written.
 constexpr uint32_t kAddressWidth[10] = {2, 2, 3, 4, 0, 0, 0, 4, 3, 2};
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 // The one-byte count holds the address, the data and the checksum.
 constexpr uint32_t kHeaderTextMax = 252;
-
-// The two hex digits of every byte value, so that a byte is one table load.
-struct HexPairs {
-    char pair[256][2];
-    constexpr HexPairs() : pair() {
-        for (int b = 0; b < 256; ++b) {
-            pair[b][0] = kHexDigits[b >> 4];
-            pair[b][1] = kHexDigits[b & 0xF];
-        }
-    }
-};
-constexpr HexPairs kHex;
 
 // Writes the hex digits of count data bytes at out and returns their sum.
 uint32_t hexData(char* out, const uint8_t* data, uint32_t count) {
@@ -51,8 +40,8 @@ uint32_t hexData(char* out, const uint8_t* data, uint32_t count) {
     sum += uint32_t(_mm_cvtsi128_si32(sums)) + uint32_t(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
 #endif
     for (; i < count; ++i) {
-        out[2 * i] = kHex.pair[data[i]][0];
-        out[2 * i + 1] = kHex.pair[data[i]][1];
+        out[2 * i] = kHex.upper[data[i]][0];
+        out[2 * i + 1] = kHex.upper[data[i]][1];
         sum += data[i];
     }
     return sum;
@@ -67,8 +56,8 @@ void writeSRecord(OutputFile& file, uint32_t type, uint32_t count, uint32_t addr
     uint32_t checksum = 0;
     auto hexByte = [&](uint32_t byte) {
         byte &= 0xFF;
-        p[0] = kHex.pair[byte][0];
-        p[1] = kHex.pair[byte][1];
+        p[0] = kHex.upper[byte][0];
+        p[1] = kHex.upper[byte][1];
         p += 2;
         checksum += byte;
     };

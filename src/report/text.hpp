@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "objfmt/hex.hpp"
+
 namespace tarnel {
 
 class TextBuffer {
@@ -40,9 +42,8 @@ public:
     }
     // Eight lower-case hexadecimal digits, as "%08lx" prints a 32-bit value.
     TextBuffer& hex8(uint32_t v) {
-        static constexpr char digits[] = "0123456789abcdef";
         char* b = room(8);
-        for (int i = 7; i >= 0; --i, v >>= 4) b[i] = digits[v & 0xF];
+        for (int i = 6; i >= 0; i -= 2, v >>= 8) std::memcpy(b + i, kHex.lower[v & 0xFF], 2);
         used_ += 8;
         return *this;
     }

@@ -8,6 +8,7 @@
 
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/hex.hpp"
 #include "textform/text_tokens.hpp"
 #include "textform/textform.hpp"
 
@@ -158,15 +159,13 @@ void Dumper::chunkLine(uint32_t depth, size_t offset, uint32_t tag, std::optiona
 }
 
 void Dumper::hexLines(uint32_t depth, std::span<const uint8_t> bytes) {
-    static const char kHex[] = "0123456789ABCDEF";
     if (silent_) return;
     for (size_t start = 0; start < bytes.size(); start += kBytesPerHexLine) {
         std::string s = format("%04zX:", start);
         size_t stop = std::min(bytes.size(), start + kBytesPerHexLine);
         for (size_t i = start; i < stop; ++i) {
             s += ' ';
-            s += kHex[bytes[i] >> 4];
-            s += kHex[bytes[i] & 15];
+            s.append(kHex.upper[bytes[i]], 2);
         }
         line(depth, s);
     }
@@ -440,62 +439,56 @@ std::string Dumper::linkFault(std::span<const uint8_t> payload, size_t pos) {
 // The library symbol table: per entry a name field length N, the name field,
 // zeros up to a multiple of 4, and the defining module's number.
 void Dumper::libraryBody(uint32_t depth, std::span<const uint8_t> payload) {
-    size_t pos = 0;
-    while (pos < payload.size()) {
-        const size_t left = payload.size() - pos;
-        const uint64_t n = left >= 4 ? readWordBE(&payload[pos]) : 0;
-        const uint64_t padded = (n + 3) & ~uint64_t(3);
-        if (left < 4 || left - 4 < padded + 4) {
-            malformedNote(depth, left < 4 ? format("%s left, too few for an entry", byteCount(left).c_str())
-                                          : format("an entry with a name field of %s runs past the payload",
-                                                   byteCount(n).c_str()));
-            hexLines(depth, payload.subspan(pos));
+    const LibraryTableEnd end = walkLibraryTable(payload, [&](const LibraryTableEntry& e) {
+        const std::string what = format("export %s module %u", quoted(e.name).c_str(), e.module);
+        if (e.fieldLength == nameFieldLength(uint32_t(e.name.size())) && allZero(e.field.subspan(e.name.size()))) {
+            line(depth, what);
             return;
         }
-        std::span<const uint8_t> field = payload.subspan(pos + 4, size_t(padded));
-        std::string_view name = textOf(field.first(size_t(n)));
-        const uint32_t module = readWordBE(&payload[pos + 4 + padded]);
-        if (n == nameFieldLength(uint32_t(name.size())) && allZero(field.subspan(name.size()))) {
-            line(depth, format("export %s module %u", quoted(name).c_str(), module));
-        } else {
-            std::string what = format("export %s module %u", quoted(name).c_str(), module);
-            if (name.size() == n)
-                malformedNote(depth, what + ": the name field holds no NUL");
-            else
-                note(depth, what + format(": the name field length %u is not the written form", uint32_t(n)));
-            line(depth, "word " + hexWord(uint32_t(n)));
-            hexLines(depth, field);
-            line(depth, "word " + hexWord(module));
-        }
-        pos += 8 + size_t(padded);
-    }
+        if (e.name.size() == e.fieldLength)
+            malformedNote(depth, what + ": the name field holds no NUL");
+        else
+            note(depth, what + format(": the name field length %u is not the written form", e.fieldLength));
+        line(depth, "word " + hexWord(e.fieldLength));
+        hexLines(depth, e.field);
+        line(depth, "word " + hexWord(e.module));
+    });
+    if (end.whole) return;
+    const size_t left = payload.size() - end.offset;
+    malformedNote(depth, left < 4 ? format("%s left, too few for an entry", byteCount(left).c_str())
+                                  : format("an entry with a name field of %s runs past the payload",
+                                           byteCount(readWordBE(&payload[end.offset])).c_str()));
+    hexLines(depth, payload.subspan(end.offset));
 }
 
-// A library member: complete chunks, each with its 8-byte header.
+// A library member: complete chunks, each with its 8-byte header, framed by
+// the walk every reader of chunks uses; a member has no end chunk of its own.
 void Dumper::libBody(uint32_t depth, std::span<const uint8_t> payload) {
-    size_t pos = 0;
-    while (pos < payload.size()) {
-        const size_t left = payload.size() - pos;
-        if (left < 8) {
-            malformedNote(depth,
-                          format("%s left in the lib chunk, too few for a chunk header", byteCount(left).c_str()));
-            rawBlock(depth, payload.subspan(pos));
-            return;
-        }
-        const uint32_t tag = readWordBE(&payload[pos]);
-        const uint32_t length = readWordBE(&payload[pos + 4]);
-        const size_t offset = offsetOf(payload) + pos;
-        if (length > left - 8) {
-            chunkLine(depth, offset, tag, length, true);
-            malformedNote(depth + 1, format("the lib chunk ends after %s of the payload's %u",
-                                            byteCount(left - 8).c_str(), length));
-            hexLines(depth + 1, payload.subspan(pos + 8));
-            return;
-        }
-        chunkLine(depth, offset, tag, length, false);
-        if (!isLibMemberTag(tag)) note(depth + 1, "a lib chunk holds no chunk of this kind");
-        chunkBody(depth + 1, tag, payload.subspan(pos + 8, length), true);
-        pos += 8 + size_t(length);
+    const ChunkWalkEnd end = walkChunks(payload, 0, [&](const Chunk& chunk) {
+        chunkLine(depth, offsetOf(payload) + chunk.offset, chunk.tag,
+                  chunk.hasLengthWord ? std::optional(chunk.length) : std::nullopt, false);
+        if (!isLibMemberTag(chunk.tag)) note(depth + 1, "a lib chunk holds no chunk of this kind");
+        chunkBody(depth + 1, chunk.tag, chunk.payload, true);
+    });
+    const size_t left = payload.size() - end.offset;
+    switch (end.status) {
+    case ChunkWalkStatus::fileEnded: return;
+    case ChunkWalkStatus::end:
+    case ChunkWalkStatus::endTagAlone:
+        if (left == 0) return;
+        malformedNote(depth, format("%s in the lib chunk after an end chunk", byteCount(left).c_str()));
+        rawBlock(depth, payload.subspan(end.offset));
+        return;
+    case ChunkWalkStatus::headerCut:
+        malformedNote(depth, format("%s left in the lib chunk, too few for a chunk header", byteCount(left).c_str()));
+        rawBlock(depth, payload.subspan(end.offset));
+        return;
+    case ChunkWalkStatus::payloadCut:
+        chunkLine(depth, offsetOf(payload) + end.offset, end.tag, end.length, true);
+        malformedNote(depth + 1, format("the lib chunk ends after %s of the payload's %u",
+                                        byteCount(left - 8).c_str(), end.length));
+        hexLines(depth + 1, payload.subspan(end.offset + kChunkHeaderSize));
+        return;
     }
 }
 
