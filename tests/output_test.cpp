@@ -484,6 +484,31 @@ TEST(EmbeddedObject, ObjectHeaderAndOneExportedLabel) {
     for (const GoldenCase& c : cases) checkGolden(c);
 }
 
+// A command-file token is text up to its first NUL, whatever it names.
+TEST(CommandFiles, ATokenEndsAtItsFirstNul) {
+    const Bytes nop = codeModule({0x4E, 0x75});
+    const std::vector<std::string> nopLine = {R"(  -  0.000 code $00000000-$00000002 Size:        2 (??-???-????))"};
+    const Bytes nopExecutable =
+        be({0xC0DECF00, 8, 2, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75} + be({0xC0DECF1F});
+    using namespace std::string_literals;
+    const GoldenCase cases[] = {
+        {"-o out\\0xyz names the output out",
+         {{"m.o", nop}, {"cmd", textBytes("m.o -o out\0xyz\n"s)}},
+         {"-f", "cmd"},
+         summary(nopLine, 2, 50, "out"),
+         nopExecutable,
+         0,
+         "out"},
+        {"-etop\\0xx exports top",
+         {{"m.o", nop}, {"cmd", textBytes("-etop\0xx m.o"s)}},
+         {"-f", "cmd"},
+         summary(nopLine, 2, 66),
+         be({0xC0DECF01, 0, 0xC0DECF03, 8, 0x52060020, 0, 0xC0DECF10, 6, 0}) + Bytes{0x4E, 0x75} +
+             be({0xC0DECF14, 16, 0x80000004, 0}) + textBytes("top") + Bytes{0} + be({0xFF000000, 0xC0DECF1F})},
+    };
+    for (const GoldenCase& c : cases) checkGolden(c);
+}
+
 TEST(EmbeddedObject, LinksAgainAsAModuleThatDefinesItsLabel) {
     ScratchDir dir;
     // util reads its counter through an absolute address: the embedded

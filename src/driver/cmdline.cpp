@@ -144,7 +144,9 @@ void processCommandFile(LinkState& state, ArgumentCursor& cursor, const std::str
         size_t start = i;
         while (i < text.size() && !isSpace(text[i])) ++i;
         if (start == i) break;
-        tokens.emplace_back(text.substr(start, i - start));
+        // a token is text: it ends at its first NUL, whatever follows
+        const std::string_view token = text.substr(start, i - start);
+        tokens.emplace_back(token.substr(0, token.find('\0')));
     }
     for (const std::string& token : tokens) {
         // a -f token only sets the flag: command files do not nest
