@@ -357,33 +357,6 @@ TEST(FaultInjection, UnwritableOutputsAreReported) {
 
 // A write that fails at the first buffer, or many buffers in while the
 // next ones are being filled, in each kind of output.
-TEST(FaultInjection, FailedWriteRemovesThePartialFile) {
-    struct Row {
-        size_t codeBytes;
-        rlim_t limit;
-        const char* option;  // nullptr: an executable
-    };
-    const std::vector<Row> rows = {
-        {8192, 1024, nullptr}, {8192, 1024, "-g"}, {3 << 20, 1 << 20, nullptr},
-        {3 << 20, 1 << 20, "-g"}, {3 << 20, 1 << 20, "-r0"}, {3 << 20, 1 << 20, "-s0"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.codeBytes) + (row.option ? std::string(" ") + row.option : ""));
-        ScratchDir dir;
-        dir.write("m.o", ModuleBuilder().code(Bytes(row.codeBytes, 0x4E)).end());
-        std::vector<std::string> args{"m.o", "-o", "out"};
-        if (row.option) args.insert(args.begin(), row.option);
-        RunResult r;
-        {
-            FileSizeLimit limit(row.limit);
-            r = runLinker(dir, args);
-        }
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(countOf(r.out, "error: Error writing out\n"), 1u) << r.out;
-        EXPECT_FALSE(dir.exists("out"));
-    }
-}
-
 TEST(FaultInjection, FailedLinkLeavesAnExistingOutputUntouched) {
     ScratchDir dir;
     dir.write("m.o", ModuleBuilder().code(Bytes(8, 0)).xref(LINK_ABS32, "missing", {0}).end());

@@ -951,19 +951,5 @@ TEST(OutputFile, FilesThatCannotBeCreatedOrWrittenAreReported) {
     for (const GoldenCase& c : cases) checkGolden(c);
 }
 
-TEST(OutputFile, PartialFileIsRemovedWhenAWriteFails) {
-    ScratchDir dir;
-    dir.write("m.o", ModuleBuilder().code(fill(0x100, 0x4E)).end());
-    RunResult r;
-    {
-        FileSizeLimit limit(64);
-        r = runLinker(dir, {"m.o", "-o", "out"});
-    }
-    EXPECT_EQ(r.out, kBanner + "error: Error writing out\n" +
-                         summary({R"(  -  0.000 code $00000000-$00000100 Size:      256 (??-???-????))"}, 256, 0, "out"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_FALSE(dir.exists("out"));
-}
-
 }  // namespace
 }  // namespace tarnel::test

@@ -56,38 +56,62 @@ int waitFor(pid_t pid) {
 
 }  // namespace
 
-// Each way a write can fail leaves the name as it was and no file beside it.
+// A write that fails part way, in every kind of output and over every kind of
+// name, reports the name once, leaves it as it was (or absent) and leaves no
+// file beside it.
 TEST(AtomicOutput, FailedWriteLeavesTheNameAsItWas) {
+    enum class Name { none, old, throughLink, overInput };
     struct Row {
-        const char* name;
-        bool throughLink;  // "out" is a symbolic link to "target"
-        bool overInput;    // the output is the input module itself
+        const char* what;
+        const char* option;  // nullptr: an executable
+        size_t codeBytes;
+        rlim_t limit;
+        Name name;
     };
     const std::vector<Row> rows = {
-        {"plain name", false, false},
-        {"through a symbolic link", true, false},
-        {"over its own input", false, true},
+        {"executable, the first buffer", nullptr, 0x100, 64, Name::none},
+        {"executable", nullptr, 8192, 1024, Name::none},
+        {"library", "-g", 8192, 1024, Name::none},
+        {"executable, many buffers", nullptr, 3 << 20, 1 << 20, Name::none},
+        {"library, many buffers", "-g", 3 << 20, 1 << 20, Name::none},
+        {"ROM image", "-r0", 3 << 20, 1 << 20, Name::old},
+        {"S-records", "-s0", 3 << 20, 1 << 20, Name::old},
+        {"ROM image through a symbolic link", "-r0", 3 << 20, 1 << 20, Name::throughLink},
+        {"ROM image over its own input", "-r0", 3 << 20, 1 << 20, Name::overInput},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.what);
         ScratchDir dir;
-        Bytes module = ModuleBuilder().code(Bytes(3 << 20, 0x4E)).end();
+        const Bytes module = ModuleBuilder().code(Bytes(row.codeBytes, 0x4E)).end();
         dir.write("m.o", module);
-        std::string out = row.overInput ? "m.o" : "out";
-        if (!row.overInput) dir.write(row.throughLink ? "target" : "out", kOld);
-        if (row.throughLink) std::filesystem::create_symlink("target", dir.path("out"));
-        auto before = namesIn(dir);
+        const std::string out = row.name == Name::overInput ? "m.o" : "out";
+        if (row.name == Name::old) dir.write("out", kOld);
+        if (row.name == Name::throughLink) {
+            dir.write("target", kOld);
+            std::filesystem::create_symlink("target", dir.path("out"));
+        }
+        const auto before = namesIn(dir);
+        std::vector<std::string> args{"m.o", "-o", out};
+        if (row.option) args.insert(args.begin(), row.option);
         RunResult r;
         {
-            FileSizeLimit limit(1 << 20);
-            r = runLinker(dir, {"-r0", "m.o", "-o", out});
+            FileSizeLimit limit(row.limit);
+            r = runLinker(dir, args);
         }
         EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.out.find("error: Error writing " + out + "\n"), std::string::npos) << r.out;
+        // the message once, and the run's report all the same
+        const std::string message = "error: Error writing " + out + "\n";
+        EXPECT_EQ(r.out.find(message), r.out.rfind(message)) << r.out;
+        EXPECT_NE(r.out.find(kBanner + message + "\nBuild information for " + out), std::string::npos) << r.out;
         EXPECT_EQ(namesIn(dir), before);
-        EXPECT_EQ(dir.read(row.throughLink ? "target" : out), row.overInput ? module : kOld);
-        if (row.throughLink) {
+        switch (row.name) {
+        case Name::none: EXPECT_FALSE(dir.exists("out")); break;
+        case Name::old: EXPECT_EQ(dir.read("out"), kOld); break;
+        case Name::throughLink:
+            EXPECT_EQ(dir.read("target"), kOld);
             EXPECT_TRUE(std::filesystem::is_symlink(dir.path("out")));
+            break;
+        case Name::overInput: EXPECT_EQ(dir.read("m.o"), module); break;
         }
     }
 }
