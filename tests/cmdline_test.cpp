@@ -113,6 +113,15 @@ TEST(Options, RomStartAndModeOptions) {
         {{"-r012345678"}, "romStart=12345678 rom=1 srec=0 embedded=0 library=0 label=\"\""},
         {{"-r1234", "-r5678"}, "romStart=12345678 rom=1 srec=0 embedded=0 library=0 label=\"\""},
         {{"-s100", "-r200"}, "romStart=100200 rom=1 srec=1 embedded=0 library=0 label=\"\""},
+        // 0x or 0X right after the option letter is a prefix, not the digit 0 and an end
+        {{"-r0x40000000"}, "romStart=40000000 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-r0X1f"}, "romStart=1f rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-s0x1000"}, "romStart=1000 rom=1 srec=1 embedded=0 library=0 label=\"\""},
+        {{"-r1000", "-r0x2"}, "romStart=10002 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-r0x"}, "romStart=0 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-r0x_1"}, "romStart=0 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-r00x1"}, "romStart=0 rom=1 srec=0 embedded=0 library=0 label=\"\""},
+        {{"-rx10"}, "romStart=0 rom=1 srec=0 embedded=0 library=0 label=\"\""},
         {{"-s100200"}, "romStart=100200 rom=1 srec=1 embedded=0 library=0 label=\"\""},
         {{"-r1", "-s2"}, "romStart=12 rom=1 srec=1 embedded=0 library=0 label=\"\""},
         // only -e clears romStart

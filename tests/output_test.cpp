@@ -107,6 +107,11 @@ TEST(RomImage, SectionBytesWithoutFramingAndZeroFillUnlessDashB) {
          {"-r78000000", "m.o"},
          kRomModuleInfo,
          fill(0x20, 0xC0) + fill(0x10, 0xD0) + fill(8, 0) + fill(4, 0xB0) + fill(4, 0)},
+        {"-r0x78000000 is the same address",
+         {{"m.o", romModule()}},
+         {"-r0x78000000", "m.o"},
+         kRomModuleInfo,
+         fill(0x20, 0xC0) + fill(0x10, 0xD0) + fill(8, 0) + fill(4, 0xB0) + fill(4, 0)},
         {"-b leaves the fills out: 0x34 bytes, while the file size shown stays 0x40",
          {{"m.o", romModule()}},
          {"-r78000000", "-b", "m.o"},
@@ -170,6 +175,13 @@ TEST(SRecords, EveryRecordOfALinkByteForByte) {
         {"S1 and S9 at 0x1000, after the S0 record naming a.out",
          {{"m.o", codeModule({0x4E, 0x71, 0x4E, 0x75})}},
          {"-s1000", "m.o"},
+         summary({R"(  -  0.000 code $00001000-$00001004 Size:        4 (??-???-????))"}, 4, 4),
+         textBytes("S0080000612E6F757410\n"
+                   "S10710004E714E7566\n"
+                   "S9031004E8\n")},
+        {"-s0X1000 is the same address",
+         {{"m.o", codeModule({0x4E, 0x71, 0x4E, 0x75})}},
+         {"-s0X1000", "m.o"},
          summary({R"(  -  0.000 code $00001000-$00001004 Size:        4 (??-???-????))"}, 4, 4),
          textBytes("S0080000612E6F757410\n"
                    "S10710004E714E7566\n"

@@ -33,11 +33,14 @@ namespace {
 
 constexpr size_t kLabelLimit = 90;
 
-// The hexadecimal digits after "-r" or "-s" accumulate onto romStart; the
-// first character that is not a hex digit ends them. A digit that would shift
-// a non-zero digit out of the 32-bit address is refused, with the rest.
+// The hexadecimal digits after "-r" or "-s", or after "-r0x" or "-s0x",
+// accumulate onto romStart; the first character that is not a hex digit ends
+// them. A digit that would shift a non-zero digit out of the 32-bit address
+// is refused, with the rest.
 void accumulateHex(LinkState& state, const std::string& arg) {
-    for (size_t i = 2; i < arg.size() && std::isxdigit(static_cast<unsigned char>(arg[i])); ++i) {
+    // 0x or 0X right after the option letter is a prefix
+    const size_t first = arg.size() > 3 && arg[2] == '0' && (arg[3] == 'x' || arg[3] == 'X') ? 4 : 2;
+    for (size_t i = first; i < arg.size() && std::isxdigit(static_cast<unsigned char>(arg[i])); ++i) {
         if (state.options.romStart > 0x0FFFFFFF) {
             reportError(state, "Address of option %s does not fit in 32 bits\n", arg.c_str());
             return;
