@@ -17,6 +17,7 @@ struct PlacementCase {
     SectionKind section;
     AddressView view;
     uint32_t expected;
+    bool inRam = false;  // --ram=40000 with ROM mode
 };
 
 TEST(Placement, EveryReaderSeesItsOwnAddressOfAPart) {
@@ -43,6 +44,15 @@ TEST(Placement, EveryReaderSeesItsOwnAddressOfAPart) {
         {"build information, base in ROM: biased offset, no romStart", true, S::base, V::buildInfo,
          0x4 - 0x8000u},
         {"build information, bssb in ROM", true, S::bssb, V::buildInfo, 0x32 - 0x8000u},
+        // data in RAM: everything where it runs, RAM holding data, bss, base, bssb
+        {"code, data in RAM: in ROM", true, S::code, V::program, 0x1000 + 0x10, true},
+        {"data in RAM", true, S::data, V::program, 0x40000 + 0x20, true},
+        {"bss in RAM: after all data", true, S::bss, V::program, 0x40000 + 0x40 + 0x8, true},
+        {"base in RAM: after all bss, unbiased", true, S::base, V::program, 0x40000 + 0x60 + 0x4, true},
+        {"bssb in RAM: after all base", true, S::bssb, V::program, 0x40000 + 0x60 + 0x30 + 0x2, true},
+        {"base record in RAM: where it runs", true, S::base, V::relocation, 0x40000 + 0x60 + 0x4, true},
+        {"data record in RAM", true, S::data, V::relocation, 0x40000 + 0x20, true},
+        {"build information, base in RAM: where it runs", true, S::base, V::buildInfo, 0x40000 + 0x64, true},
     };
     for (const PlacementCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -54,6 +64,7 @@ TEST(Placement, EveryReaderSeesItsOwnAddressOfAPart) {
         state.layout = {0x100, 0x40, 0x20, 0x30, 0};
         state.options.romMode = c.romMode;
         state.options.romStart = c.romMode ? 0x1000 : 0;
+        if (c.inRam) state.options.ramStart = 0x40000;
         EXPECT_EQ(partAddress(state, 1, uint32_t(c.section), c.view), c.expected);
         linkerTeardown(state);
     }
@@ -76,15 +87,21 @@ TEST(Placement, BaseRegionStart) {
     struct Row {
         bool romMode, bssInRom;
         uint32_t expected;
+        bool inRam = false;  // --ram=40000, romStart 0x1000: counted from romStart
     };
-    for (const Row& r : {Row{false, true, 0}, Row{true, true, 0x160}, Row{true, false, 0x160}}) {
+    for (const Row& r : {Row{false, true, 0}, Row{true, true, 0x160}, Row{true, false, 0x160},
+                         Row{true, true, 0x40000 - 0x1000 + 0x60, true}}) {
         std::ostringstream out;
         LinkState state(out);
         linkerStartup(state);
         state.layout = {0x100, 0x40, 0x20, 0x30, 0x10};
         state.options.romMode = r.romMode;
         state.options.bssInRom = r.bssInRom;
-        EXPECT_EQ(baseRegionStart(state), r.expected) << r.romMode << r.bssInRom;
+        if (r.inRam) {
+            state.options.romStart = 0x1000;
+            state.options.ramStart = 0x40000;
+        }
+        EXPECT_EQ(baseRegionStart(state), r.expected) << r.romMode << r.bssInRom << r.inRam;
         linkerTeardown(state);
     }
 }
@@ -99,12 +116,17 @@ TEST(Placement, ImageLayout) {
         uint32_t offset[5];
         bool inImage[5];
         uint32_t size;
+        bool inRam = false;  // --ram=40000, romStart 0x1000
+        uint32_t run[5] = {};
     };
     const Row rows[] = {
         {"every section", {0x20, 0x10, 8, 4, 4}, true, {0, 0x20, 0x30, 0x38, 0x3C}, {1, 1, 1, 1, 1}, 0x40},
         {"-b", {0x20, 0x10, 8, 4, 4}, false, {0, 0x20, 0x30, 0x30, 0x34}, {1, 1, 0, 1, 0}, 0x34},
         {"no data", {0x20, 0, 8, 0, 0}, true, {0, 0x20, 0x20, 0x28, 0x28}, {1, 1, 1, 1, 1}, 0x28},
         {"empty", {}, true, {0, 0, 0, 0, 0}, {1, 1, 1, 1, 1}, 0},
+        // the image holds the bytes of code, data and base; the RAM runs data, bss, base, bssb
+        {"data in RAM", {0x20, 0x10, 8, 4, 4}, true, {0, 0x20, 0x30, 0x30, 0x34}, {1, 1, 0, 1, 0}, 0x34, true,
+         {0x1000, 0x40000, 0x40010, 0x40018, 0x4001C}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -114,11 +136,21 @@ TEST(Placement, ImageLayout) {
         state.layout = r.totals;
         state.options.romMode = true;
         state.options.bssInRom = r.bssInRom;
+        if (r.inRam) {
+            state.options.romStart = 0x1000;
+            state.options.ramStart = 0x40000;
+        }
         const ImageLayout image = imageLayout(state);
         for (uint32_t s = 0; s < kSectionCount; ++s) {
             EXPECT_EQ(image.section[s].imageOffset, r.offset[s]) << sectionName(s);
             EXPECT_EQ(image.section[s].inImage, r.inImage[s]) << sectionName(s);
             EXPECT_EQ(image.section[s].size, sectionTotal(state, s)) << sectionName(s);
+            EXPECT_EQ(image.section[s].loadAddress, state.options.romStart + r.offset[s]) << sectionName(s);
+            // without RAM a section runs where the image holds it, the base region behind the bss
+            const uint32_t run = r.inRam ? r.run[s]
+                                 : s >= 3 ? baseRegionStart(state) + (s == 4 ? r.totals.baseTotal : 0)
+                                          : r.offset[s];
+            EXPECT_EQ(image.section[s].runAddress, run) << sectionName(s);
         }
         EXPECT_EQ(image.size, r.size);
         linkerTeardown(state);

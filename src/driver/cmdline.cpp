@@ -1,7 +1,9 @@
 #include "driver/cmdline.hpp"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -75,12 +77,85 @@ void routeFileArguments(char letter, ArgumentCursor& cursor) {
     }
 }
 
+// A hexadecimal address of 32 bits, with or without a 0x or 0X prefix.
+std::optional<uint32_t> parseAddress(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        value = value * 16 + uint64_t(c <= '9' ? c - '0' : std::tolower(c) - 'a' + 10);
+        if (value > UINT32_MAX) return std::nullopt;
+    }
+    return uint32_t(value);
+}
+
+// A size in bytes: decimal, or hexadecimal after 0x or 0X, with an optional
+// K or M suffix of 1024s; from 1 byte to 4 GiB.
+std::optional<uint64_t> parseSize(std::string_view text) {
+    uint64_t unit = 1;
+    if (!text.empty() && (text.back() == 'K' || text.back() == 'k')) unit = 1024;
+    if (!text.empty() && (text.back() == 'M' || text.back() == 'm')) unit = 1024 * 1024;
+    if (unit != 1) text.remove_suffix(1);
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    if (hex) text.remove_prefix(2);
+    if (text.empty()) return std::nullopt;
+    constexpr uint64_t kLimit = uint64_t(1) << 32;
+    uint64_t value = 0;
+    for (char c : text) {
+        const bool digit = hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c));
+        if (!digit) return std::nullopt;
+        value = value * (hex ? 16 : 10) + uint64_t(c <= '9' ? c - '0' : std::tolower(c) - 'a' + 10);
+        if (value > kLimit) return std::nullopt;
+    }
+    value *= unit;
+    if (value == 0 || value > kLimit) return std::nullopt;
+    return value;
+}
+
+// The long options, --name=value: extensions that no option letter spells.
+// Each takes its value, or refuses it with its message.
+struct LongOption {
+    std::string_view name;
+    bool (*take)(LinkOptions& options, std::string_view value);
+    const char* invalid;
+};
+
+constexpr LongOption kLongOptions[] = {
+    {"--ram",
+     [](LinkOptions& o, std::string_view v) { return bool(o.ramStart = parseAddress(v)); },
+     "Invalid address in option %s\n"},
+    {"--rom-size",
+     [](LinkOptions& o, std::string_view v) { return bool(o.romSize = parseSize(v)); },
+     "Invalid size in option %s\n"},
+    {"--ram-size",
+     [](LinkOptions& o, std::string_view v) { return bool(o.ramSize = parseSize(v)); },
+     "Invalid size in option %s\n"},
+};
+
+// False when the argument names no long option.
+bool handleLongOption(LinkState& state, const std::string& arg) {
+    const size_t equals = arg.find('=');
+    const std::string_view name = std::string_view(arg).substr(0, equals);
+    for (const LongOption& option : kLongOptions) {
+        if (option.name != name) continue;
+        // an option without "=value" has no valid value
+        const bool taken = equals != std::string::npos && option.take(state.options, std::string_view(arg).substr(equals + 1));
+        if (!taken) reportError(state, option.invalid, arg.c_str());
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void handleOption(LinkState& state, ArgumentCursor& cursor, const std::string& arg) {
     // only the letter after '-' selects the option
     char letter = arg.size() > 1 ? arg[1] : '\0';
     switch (letter) {
+    case '-':
+        if (!handleLongOption(state, arg)) reportError(state, "Unrecognized flag: -%s\n", arg.c_str() + 1);
+        break;
     case 'b': state.options.bssInRom = false; break;
     case 'e':
         state.options.embeddedMode = true;

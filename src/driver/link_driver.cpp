@@ -2,6 +2,7 @@
 
 #include "driver/diag.hpp"
 #include "link/layout.hpp"
+#include "link/regions.hpp"
 #include "link/reloc.hpp"
 #include "link/resolve.hpp"
 #include "output/library.hpp"
@@ -9,6 +10,7 @@
 #include "output/writer.hpp"
 #include "report/buildinfo.hpp"
 #include "report/linkmap.hpp"
+#include "report/regions.hpp"
 #include "report/summary.hpp"
 
 namespace tarnel {
@@ -35,6 +37,8 @@ WrittenOutput closeOutput(LinkState& state, OutputFile& file, uint32_t written) 
 void runLink(LinkState& state, const OutputWriter& writeOutput) {
     WrittenOutput output;
     OutputFile file;
+    // the flash and RAM options, wherever they stood, go with the output chosen
+    checkMemoryOptions(state);
     if (state.options.libraryMode) {
         // the modules packed as they were loaded, even after loading errors
         if (createOutput(state, file)) output = closeOutput(state, file, writeLibrary(state, file));
@@ -43,8 +47,10 @@ void runLink(LinkState& state, const OutputWriter& writeOutput) {
         layoutSections(state);
         // the merged base section within a base register's 64 KB reach
         checkBaseSize(state);
-        // every section, and a ROM image with its start, below 2^32
+        // every section, and a ROM image and the RAM with their starts, below 2^32
         checkAddressSpace(state);
+        // the image within the ROM, the sections that run in RAM within the RAM
+        checkRegions(state);
         // _base, when there is base data and no module defines it first
         defineBaseSymbol(state);
         // the section ends start-up code asks for, when no module defines them
@@ -66,6 +72,7 @@ void runLink(LinkState& state, const OutputWriter& writeOutput) {
     // the reports follow whatever the output and the errors
     printBuildInfo(state);
     printSummary(state, output);
+    printRegionUsage(state);
     if (state.options.mapWanted) printLinkMap(state);
 }
 

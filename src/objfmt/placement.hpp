@@ -3,14 +3,16 @@
 // merged section (a Module's *Addr fields, which keep that meaning for the
 // whole run); the layout's totals and the options decide the rest.
 //
-// The program's own address space: code first; in ROM mode data follows all
-// code and bss all data, else each counts from 0. The base region holds all
-// base data, then all bssb, counted from its own start; a base register
-// loaded with `_base` reaches its byte X at displacement X - 0x8000.
+// The program's own address space, counted from romStart: code first; in ROM
+// mode data follows all code and bss all data, else each counts from 0. With
+// the data in RAM (--ram, ROM mode only), data, bss, base and bssb follow one
+// another from the RAM's start instead. The base region holds all base data,
+// then all bssb, counted from its own start; a base register loaded with
+// `_base` reaches its byte X at displacement X - 0x8000.
 //
 // A ROM image holds, from romStart on and with nothing between them: all
 // code, all data, the bss fill, all base data, the bssb fill. The fills are
-// zero bytes, left out with -b.
+// zero bytes, left out with -b, and never there with the data in RAM.
 //
 // How each reader places the base region, and why:
 //
@@ -24,17 +26,23 @@
 // |                              |                     | the records list the fields as the image would  |
 // |                              |                     | hold the region without the bss fill            |
 // | build information            | the same + romStart | region offset - 0x8000, never romStart          |
-// | `_base` (its value)          |                     | ROM: after all code, data and bss; else at 0:   |
+// | `_base`, its run address     |                     | ROM: after all code, data and bss; else at 0:   |
 // |                              |                     | the region sits behind the bss fill, -b or not  |
 // | the image, S-records, ELF    | image offset        | after the data and the bss fill (-b: right      |
 // |                              |                     | after the data)                                 |
+// | every reader, data in RAM    | where it runs       | where it runs, behind data and bss in RAM;      |
+// |                              |                     | resolution (A) keeps the region offset - 0x8000 |
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "objfmt/state.hpp"
 
 namespace tarnel {
+
+// Whether data, bss, base and bssb run in RAM (--ram with -r or -s).
+bool inRam(const LinkState& state);
 
 // A module's start in a merged section, in the program's own address space:
 // without the base bias or romStart; 0 for a section number outside 0..4.
@@ -57,11 +65,16 @@ uint32_t partAddress(const LinkState& state, uint32_t module, uint32_t section, 
 // Where `_base` puts the base region in the program's own address space.
 uint32_t baseRegionStart(const LinkState& state);
 
+// Where a merged section 0..4 runs: the address of its first byte.
+uint32_t runAddress(const LinkState& state, uint32_t section);
+
 // Where a merged section lies in a ROM image.
 struct SectionPlace {
     uint32_t size;         // the merged section's size
     uint32_t imageOffset;  // of its bytes, or its zero fill, from the image's start
-    bool inImage;          // code, data and base always; the bss and bssb fills unless -b
+    bool inImage;          // code, data and base always; the fills unless -b or the data is in RAM
+    uint32_t loadAddress;  // romStart + imageOffset: where the image puts it
+    uint32_t runAddress;   // where the program reaches it
 };
 
 // The ROM image: each section's place, indexed by SectionKind, and the
@@ -72,5 +85,20 @@ struct ImageLayout {
 };
 
 ImageLayout imageLayout(const LinkState& state);
+
+// What the sections that run in RAM take there: data, bss, base and bssb.
+uint32_t ramUsed(const LinkState& state);
+
+// A region whose size the options give, as the overflow check and the usage
+// table see it.
+struct RegionUsage {
+    const char* name;  // "ROM" or "RAM"
+    uint32_t start;
+    uint64_t used, size;
+};
+
+// The regions whose sizes were given, ROM first: the ROM holds the image,
+// the RAM the sections that run there.
+std::vector<RegionUsage> regionUsage(const LinkState& state);
 
 }  // namespace tarnel

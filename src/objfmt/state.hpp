@@ -110,6 +110,12 @@ struct LinkOptions {
     bool bssInRom = true;       // cleared by -b
     uint32_t romStart = 0;
     std::string embeddedLabel;  // at most 90 characters
+
+    // Flash and RAM, given as long options anywhere on the command line and
+    // checked when the link starts.
+    std::optional<uint32_t> ramStart;  // --ram: data, bss, base and bssb run in RAM from there
+    std::optional<uint64_t> romSize;   // --rom-size: what the ROM image may take
+    std::optional<uint64_t> ramSize;   // --ram-size: what the RAM may take
 };
 
 // The loader's place in each section, indexed by SectionKind.

@@ -167,5 +167,42 @@ TEST(ElfWriter, SymbolSizesAndStringTables) {
     for (const std::string& f : {a, b, out}) std::remove(f.c_str());
 }
 
+// With the data in RAM each segment runs at its RAM address and loads from
+// where the image holds its bytes, so a binary of the load addresses is the
+// ROM image; bss and bssb load nothing.
+TEST(ElfWriter, DataInRamLoadsFromTheImage) {
+    const std::string dir = ::testing::TempDir();
+    const std::string in = dir + "elf_ram.o", out = dir + "elf_ram.elf";
+    const test::Bytes module = test::ModuleBuilder()
+                                   .code(test::Bytes(12, 0x4E))
+                                   .data({1, 2, 3, 4})
+                                   .bss(8)
+                                   .base({5, 6, 7, 8})
+                                   .bssb(4)
+                                   .end();
+    std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(module.data()), std::streamsize(module.size()));
+    std::ostringstream log;
+    ASSERT_EQ(runTarnelElf({"tarnel-elf", "-r1000", "--ram=0x2000", in, "-o", out}, log), 0) << log.str();
+    const std::string b = readAll(out);
+    struct Segment {
+        uint32_t offset, vaddr, paddr, filesz, memsz;
+        bool operator==(const Segment&) const = default;
+    };
+    std::vector<Segment> segments;
+    for (uint32_t i = 0; i < be16(b, 44); ++i) {
+        const uint32_t at = be32(b, 28) + 32 * i;
+        segments.push_back({be32(b, at + 4), be32(b, at + 8), be32(b, at + 12), be32(b, at + 16), be32(b, at + 20)});
+    }
+    const uint32_t image = 52 + 5 * 32;  // the image follows the headers
+    const std::vector<Segment> expected = {
+        {image, 0x1000, 0x1000, 12, 12},         {image + 12, 0x2000, 0x100C, 4, 4},
+        {image + 16, 0x2004, 0x2004, 0, 8},      {image + 16, 0x200C, 0x1010, 4, 4},
+        {image + 20, 0x2010, 0x2010, 0, 4},
+    };
+    EXPECT_EQ(segments, expected);
+    EXPECT_EQ(b.substr(image + 12, 8), std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+    for (const std::string& f : {in, out}) std::remove(f.c_str());
+}
+
 }  // namespace
 }  // namespace tarnel::elf

@@ -46,6 +46,7 @@ struct StringTable {
 struct Section {
     const char* name;
     uint32_t type, flags, address, offset, size;
+    uint32_t loadAddress;  // where the image holds its bytes; its address for a section without bytes
 };
 
 struct ModelFlags {
@@ -111,21 +112,22 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     const ImageLayout image = imageLayout(state);
     const uint32_t romStart = state.options.romStart;
     const Section kinds[5] = {
-        {".text", SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, 0, 0},
-        {".data", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
-        {".bss", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
-        {".base", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
-        {".bssb", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0},
+        {".text", SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, 0, 0, 0},
+        {".data", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+        {".bss", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+        {".base", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+        {".bssb", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
     };
-    // each section where the image places it, bss and bssb there as well
-    // when -b leaves their fill out
+    // each section at the address it runs at, loaded where the image holds
+    // its bytes: code, data and base; bss and bssb hold none
     std::vector<Section> loaded;
     uint16_t indexOf[5] = {};
     for (uint32_t s = 0; s < 5; ++s) {
         const SectionPlace& place = image.section[s];
         if (place.size == 0) continue;
         Section sec = kinds[s];
-        sec.address = romStart + place.imageOffset;
+        sec.address = place.runAddress;
+        sec.loadAddress = sec.type == SHT_NOBITS ? place.runAddress : place.loadAddress;
         sec.offset = place.imageOffset;
         sec.size = place.size;
         loaded.push_back(sec);
@@ -219,7 +221,7 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
         put32(head, 1);  // PT_LOAD
         put32(head, imageOffset + sec.offset);
         put32(head, sec.address);
-        put32(head, sec.address);
+        put32(head, sec.loadAddress);
         put32(head, sec.type == SHT_NOBITS ? 0 : sec.size);
         put32(head, sec.size);
         put32(head, sec.flags & SHF_EXECINSTR ? 5 : 6);  // R+X or R+W

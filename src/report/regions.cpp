@@ -1,0 +1,26 @@
+// Prints, for example (a region's line only when its size was given):
+//
+//   Region     Start         Used         Size   Used
+//   ROM    $00000000         1460       524288   0.28%
+//   RAM    $20000000          120        65536   0.18%
+#include "report/regions.hpp"
+
+#include "driver/diag.hpp"
+#include "objfmt/placement.hpp"
+
+namespace tarnel {
+
+void printRegionUsage(LinkState& state) {
+    if (state.options.libraryMode) return;
+    const std::vector<RegionUsage> regions = regionUsage(state);
+    if (regions.empty()) return;
+    say(state, "\nRegion     Start         Used         Size   Used\n");
+    for (const RegionUsage& r : regions) {
+        // hundredths of a percent, rounded half up; past 100 % when it overflowed
+        const unsigned long long hundredths = (r.used * 10000 + r.size / 2) / r.size;
+        say(state, "%-6s $%08lx %12llu %12llu %3llu.%02llu%%\n", r.name, (unsigned long)r.start,
+            (unsigned long long)r.used, (unsigned long long)r.size, hundredths / 100, hundredths % 100);
+    }
+}
+
+}  // namespace tarnel
