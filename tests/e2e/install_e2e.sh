@@ -92,7 +92,11 @@ cat control.txt
 grep -Fxq "Package: tarnel" control.txt && grep -Fxq "Version: $version" control.txt &&
   grep -Fxq "Architecture: $arch" control.txt && grep -Fxq "Section: devel" control.txt ||
   fail "the package's control fields"
-dpkg-deb -f "$deb" Description | grep -q "ColdFire object modules" || fail "the package has no description"
+# read whole before it is searched: dpkg-deb writes the description a line at
+# a time, and a grep -q that exits at the first line would kill it with
+# SIGPIPE, which pipefail turns into a failed check
+dpkg-deb -f "$deb" Description >description.txt || fail "dpkg-deb could not read the description"
+grep -q "ColdFire object modules" description.txt || fail "the package has no description"
 if [ "$sanitized" != ON ]; then
   # the C library only, and that where dpkg-shlibdeps could read it off
   depends=$(sed -n 's/^Depends: //p' control.txt)
