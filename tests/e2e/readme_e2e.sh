@@ -4,15 +4,16 @@
 #   readme_e2e.sh TARNEL ROOT
 #
 # The example is the first code block after the heading "## A first link" in
-# ROOT/README.md: either an indented block (lines starting with four spaces)
-# or a fenced one (``` ... ```). The next block after it holds the summary
-# lines the example prints. The command runs with bash in a scratch folder
+# ROOT/README.md: either an indented block (lines starting with four spaces,
+# and the empty lines between them) or a fenced one (``` ... ```). The next
+# block after it holds the summary lines the example prints. The command runs with bash in a scratch folder
 # that mirrors the top of the source tree (a symbolic link to each of its
 # entries), so relative paths resolve as from the top of a clone and the
 # output lands in the scratch folder; `build/tarnel` is replaced by TARNEL.
 #
 # Passes when the command exits with 0, the file it names with -o exists,
-# every summary line shown in the README appears in what it printed, and, for
+# the summary lines shown in the README appear in what it printed as they are
+# shown: whole lines, one after another, empty lines included; and, for
 # a ROM image with its bss (-r without -b), the printed file size is the size
 # of the file written.
 set -euo pipefail
@@ -22,15 +23,23 @@ readme=${README:-$root/README.md}
 fail() { echo "FAILED: $*"; exit 1; }
 
 # block N: the Nth code block after the heading, one line per line, the
-# indentation or fences removed; empty when there is none.
+# indentation or fences removed; empty when there is none. Empty lines
+# inside an indented block belong to it; those after its last line do not.
 block() {
   awk -v want="$1" '
     /^## / { if (inside) exit; inside = ($0 ~ /^## A first link[[:space:]]*$/); next }
     !inside { next }
     fenced { if ($0 ~ /^```/) { fenced = 0; if (n == want) exit; next } if (n == want) print; next }
-    /^```/ { n++; fenced = 1; next }
-    /^    / { if (!inblock) n++; inblock = 1; if (n == want) print substr($0, 5); next }
-    { if (inblock && n == want) exit; inblock = 0 }
+    /^```/ { n++; fenced = 1; inblock = 0; next }
+    /^    / {
+      if (!inblock) n++
+      else if (n == want) for (; empty > 0; empty--) print ""
+      empty = 0; inblock = 1
+      if (n == want) print substr($0, 5)
+      next
+    }
+    /^[[:space:]]*$/ { if (inblock) empty++; next }
+    { if (inblock && n == want) exit; inblock = 0; empty = 0 }
   ' "$readme"
 }
 
@@ -60,9 +69,12 @@ echo "$printed"
 
 [ "$status" -eq 0 ] || fail "the example exited with $status"
 [ -f "$scratch/$output" ] || fail "the example wrote no $output"
-while IFS= read -r line; do
-  grep -Fxq -- "$line" <<<"$printed" || fail "the example did not print the README's line: $line"
-done <<<"$summary"
+# the summary as one piece: its lines in order, nothing between them
+if [[ $'\n'"$printed"$'\n' != *$'\n'"$summary"$'\n'* ]]; then
+  echo "the README's summary lines:"
+  echo "$summary"
+  fail "the example did not print the README's summary lines as shown, one after another"
+fi
 size=$(stat -c %s "$scratch/$output")
 # a raw ROM image with its bss (-r, no -b) is as long as the printed file size
 if grep -Eq '(^|[[:space:]])-r[0-9A-Fa-f]' <<<"$command" && ! grep -Eq '(^|[[:space:]])-b([[:space:]]|$)' <<<"$command"; then
