@@ -1,5 +1,7 @@
 #include "link/regions.hpp"
 
+#include <string_view>
+
 #include "driver/diag.hpp"
 #include "objfmt/placement.hpp"
 
@@ -24,10 +26,14 @@ void checkMemoryOptions(LinkState& state) {
 }
 
 void checkRegions(LinkState& state) {
-    for (const RegionUsage& r : regionUsage(state))
-        if (r.used > r.size)
-            reportError(state, "%s region of %llu bytes overflowed by %llu bytes\n", r.name,
-                        (unsigned long long)r.size, (unsigned long long)(r.used - r.size));
+    for (const RegionUsage& r : regionUsage(state)) {
+        if (r.used <= r.size) continue;
+        const bool rom = std::string_view(r.name) == "ROM";
+        reportError(state,
+                    rom ? "ROM region of %llu bytes overflowed by %llu bytes\n"
+                        : "RAM region of %llu bytes overflowed by %llu bytes\n",
+                    (unsigned long long)r.size, (unsigned long long)(r.used - r.size));
+    }
     if (!inRam(state)) return;
     // the RAM and the image may not share an address
     const uint64_t romStart = state.options.romStart, romEnd = romStart + imageLayout(state).size;
