@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -43,6 +44,28 @@ Bytes ScratchDir::read(const std::string& name) const {
     return bytes;
 }
 
+namespace {
+
+// Every link record a test writes is kept, when TARNEL_RECORD_DIR names a
+// folder, for the check against the record's schema.
+void collectRecords(const std::vector<std::string>& args) {
+    const char* folder = std::getenv("TARNEL_RECORD_DIR");
+    if (!folder) return;
+    static int count = 0;
+    for (const std::string& arg : args) {
+        if (!arg.starts_with("--record=")) continue;
+        const std::filesystem::path record = arg.substr(9);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(record, ec)) continue;
+        std::filesystem::create_directories(folder, ec);
+        const std::string name = std::to_string(getpid()) + "-" + std::to_string(++count) + ".json";
+        std::filesystem::copy_file(record, std::filesystem::path(folder) / name,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    }
+}
+
+}  // namespace
+
 RunResult runLinker(const ScratchDir& dir, const std::vector<std::string>& args) {
     std::vector<std::string> argv{"tarnel"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -50,6 +73,7 @@ RunResult runLinker(const ScratchDir& dir, const std::vector<std::string>& args)
     std::filesystem::current_path(dir.path(""));
     std::ostringstream out;
     int status = runTarnel(argv, out);
+    collectRecords(args);
     std::filesystem::current_path(previous);
     return {out.str(), status};
 }

@@ -131,6 +131,12 @@ constexpr LongOption kLongOptions[] = {
     {"--ram-size",
      [](LinkOptions& o, std::string_view v) { return bool(o.ramSize = parseSize(v)); },
      "Invalid size in option %s\n"},
+    {"--record",
+     [](LinkOptions& o, std::string_view v) { return !v.empty() && bool(o.recordFile = std::string(v)); },
+     "No file name in option %s\n"},
+    {"--size-report",
+     [](LinkOptions& o, std::string_view v) { return !v.empty() && bool(o.sizeReportFile = std::string(v)); },
+     "No file name in option %s\n"},
 };
 
 // False when the argument names no long option.

@@ -8,24 +8,23 @@ namespace tarnel {
 
 namespace {
 
-void vsay(std::ostream& out, const char* format, va_list args) {
+// The printf-formatted text, of any length.
+std::string formatted(const char* format, va_list args) {
     char small[256];
     va_list again;
     va_copy(again, args);
     int n = std::vsnprintf(small, sizeof small, format, args);
-    if (n < 0) {
-        va_end(again);
-        return;
-    }
-    if (size_t(n) < sizeof small) {
-        out.write(small, n);
-    } else {
+    std::string text;
+    if (n >= 0 && size_t(n) < sizeof small) {
+        text.assign(small, size_t(n));
+    } else if (n >= 0) {
         // names and paths of any length are printed whole
-        std::string big(size_t(n) + 1, '\0');
-        std::vsnprintf(big.data(), big.size(), format, again);
-        out.write(big.data(), n);
+        text.resize(size_t(n) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(size_t(n));
     }
     va_end(again);
+    return text;
 }
 
 }  // namespace
@@ -35,15 +34,20 @@ void reportError(LinkState& state, const char* format, ...) {
     state.errorStatus = -1;
     va_list args;
     va_start(args, format);
-    vsay(state.out, format, args);
+    std::string text = formatted(format, args);
     va_end(args);
+    state.out.write(text.data(), std::streamsize(text.size()));
+    // kept for the link record, without the line end
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    state.errors.push_back(std::move(text));
 }
 
 void say(LinkState& state, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    vsay(state.out, format, args);
+    const std::string text = formatted(format, args);
     va_end(args);
+    state.out.write(text.data(), std::streamsize(text.size()));
 }
 
 }  // namespace tarnel

@@ -10,6 +10,7 @@
 #include "output/writer.hpp"
 #include "report/buildinfo.hpp"
 #include "report/linkmap.hpp"
+#include "report/record.hpp"
 #include "report/regions.hpp"
 #include "report/summary.hpp"
 
@@ -22,6 +23,30 @@ bool createOutput(LinkState& state, OutputFile& file) {
     if (file.create(state.options.outputName)) return true;
     reportError(state, "File %s could not be created\n", state.options.outputName.c_str());
     return false;
+}
+
+// Writes a report file beside the output, as atomically as the output.
+void writeReportFile(LinkState& state, const std::string& name, const std::string& text) {
+    OutputFile file;
+    if (!file.create(name)) {
+        reportError(state, "File %s could not be created\n", name.c_str());
+        return;
+    }
+    file.write(text.data(), text.size());
+    if (!file.close()) reportError(state, "Error writing %s\n", name.c_str());
+}
+
+// The reports written to files may not take the output's name, nor each
+// other's: each would replace the other.
+void checkReportFiles(LinkState& state) {
+    const LinkOptions& o = state.options;
+    const std::optional<std::string>* files[] = {&o.recordFile, &o.sizeReportFile};
+    for (size_t i = 0; i < std::size(files); ++i) {
+        const std::optional<std::string>& name = *files[i];
+        if (!name) continue;
+        const bool taken = *name == o.outputName || (i == 1 && o.recordFile && *o.recordFile == *name);
+        if (taken) reportError(state, "File %s is named for two outputs\n", name->c_str());
+    }
 }
 
 // Closes the output file its writer filled. A file that could not be written
@@ -39,6 +64,8 @@ void runLink(LinkState& state, const OutputWriter& writeOutput) {
     OutputFile file;
     // the flash and RAM options, wherever they stood, go with the output chosen
     checkMemoryOptions(state);
+    // every file the run writes has a name of its own
+    checkReportFiles(state);
     if (state.options.libraryMode) {
         // the modules packed as they were loaded, even after loading errors
         if (createOutput(state, file)) output = closeOutput(state, file, writeLibrary(state, file));
@@ -74,6 +101,12 @@ void runLink(LinkState& state, const OutputWriter& writeOutput) {
     printSummary(state, output);
     printRegionUsage(state);
     if (state.options.mapWanted) printLinkMap(state);
+    // the link as JSON, errors and all
+    if (state.options.recordFile) {
+        std::string record;
+        writeRecord(state, output, record);
+        writeReportFile(state, *state.options.recordFile, record);
+    }
 }
 
 }  // namespace tarnel

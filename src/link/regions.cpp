@@ -27,12 +27,12 @@ void checkMemoryOptions(LinkState& state) {
 
 void checkRegions(LinkState& state) {
     for (const RegionUsage& r : regionUsage(state)) {
-        if (r.used <= r.size) continue;
+        if (!r.size || r.used <= *r.size) continue;
         const bool rom = std::string_view(r.name) == "ROM";
         reportError(state,
                     rom ? "ROM region of %llu bytes overflowed by %llu bytes\n"
                         : "RAM region of %llu bytes overflowed by %llu bytes\n",
-                    (unsigned long long)r.size, (unsigned long long)(r.used - r.size));
+                    (unsigned long long)*r.size, (unsigned long long)(r.used - *r.size));
     }
     if (!inRam(state)) return;
     // the RAM and the image may not share an address

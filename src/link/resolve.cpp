@@ -163,6 +163,9 @@ void resolveXrefs(LinkState& state) {
     const XdefIndex index(state.xdefList);
     lookUpNames(index, xrefs, hashes, found);
     resolveAll(state, found);
+    // which definition each reference took, for the link record
+    static_assert(XdefIndex::npos == kNoDefinition);
+    state.xrefTargets.assign(found.begin(), found.end());
 }
 
 }  // namespace tarnel

@@ -144,8 +144,9 @@ void loadLibraryFile(LinkState& state, const std::string& path, std::span<uint8_
             module.fileName = name;
             module.moduleName = name;
             if (name.size() > state.widths.widestModuleName) state.widths.widestModuleName = uint32_t(name.size());
-            state.libraryPulls.push_back(
-                {name, std::string(entry.name), *state.modules[uint32_t(ref->second)].fileName});
+            state.libraryPulls.push_back({name, std::string(entry.name),
+                                          *state.modules[uint32_t(ref->second)].fileName, state.moduleCount, path,
+                                          entry.number});
             walkMemberChunks(member.chunks, [&](uint32_t tag, std::span<uint8_t> payload) {
                 loadModuleChunk(state, name, tag, payload);
                 return true;

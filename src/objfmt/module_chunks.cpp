@@ -11,6 +11,7 @@ bool moduleInfoChunk(LinkState& state, ChunkTag tag, std::span<const uint8_t> pa
     case ChunkTag::processor: {
         // the largest id wins, with the word that came with it
         uint32_t id = readWordBE(payload.data());
+        if (!module.processorId || id > *module.processorId) module.processorId = id;
         if (id > state.processorId) {
             state.processorId = id;
             state.processorWord = readWordBE(payload.data() + 4);

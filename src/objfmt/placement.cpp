@@ -90,16 +90,16 @@ ImageLayout imageLayout(const LinkState& state) {
     return image;
 }
 
-uint32_t ramUsed(const LinkState& state) {
+uint64_t ramUsed(const LinkState& state) {
     const SectionTotals& t = state.layout;
-    return t.dataTotal + t.bssTotal + t.baseTotal + t.bssbTotal;
+    return uint64_t(t.dataTotal) + t.bssTotal + t.baseTotal + t.bssbTotal;
 }
 
 std::vector<RegionUsage> regionUsage(const LinkState& state) {
     std::vector<RegionUsage> regions;
     const LinkOptions& o = state.options;
-    if (o.romMode && o.romSize) regions.push_back({"ROM", o.romStart, imageLayout(state).size, *o.romSize});
-    if (inRam(state) && o.ramSize) regions.push_back({"RAM", *o.ramStart, ramUsed(state), *o.ramSize});
+    if (o.romMode) regions.push_back({"ROM", o.romStart, imageLayout(state).size, o.romSize});
+    if (inRam(state)) regions.push_back({"RAM", *o.ramStart, ramUsed(state), o.ramSize});
     return regions;
 }
 

@@ -35,6 +35,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "objfmt/state.hpp"
@@ -87,18 +88,19 @@ struct ImageLayout {
 ImageLayout imageLayout(const LinkState& state);
 
 // What the sections that run in RAM take there: data, bss, base and bssb.
-uint32_t ramUsed(const LinkState& state);
+uint64_t ramUsed(const LinkState& state);
 
-// A region whose size the options give, as the overflow check and the usage
-// table see it.
+// A region of the target's memory, as the overflow check, the usage table
+// and the link record see it.
 struct RegionUsage {
     const char* name;  // "ROM" or "RAM"
     uint32_t start;
-    uint64_t used, size;
+    uint64_t used;
+    std::optional<uint64_t> size;  // when the options give it
 };
 
-// The regions whose sizes were given, ROM first: the ROM holds the image,
-// the RAM the sections that run there.
+// The regions the link places things in, ROM first: the ROM holds the image
+// (in ROM mode), the RAM the sections that run there (with --ram).
 std::vector<RegionUsage> regionUsage(const LinkState& state);
 
 }  // namespace tarnel

@@ -38,12 +38,14 @@
 namespace tarnel {
 
 constexpr uint32_t kModuleSlots = 512;
+constexpr uint32_t kNoDefinition = UINT32_MAX;
 
 struct Module {
     std::optional<std::string> fileName;  // set once the file opened and began with `object`
     std::optional<std::string> moduleName;
     std::optional<std::string> version;
     std::optional<std::string> date;
+    std::optional<uint32_t> processorId;  // the largest its `processor` chunks name
 
     // Kept payloads: block type word, then the section bytes (bss: type, size).
     // A section is present when its span is not empty.
@@ -97,6 +99,9 @@ struct LibraryPull {
     std::string member;        // PATH(N)
     std::string symbol;        // the name it was pulled to define
     std::string referencedBy;  // the file of the first module referencing it
+    uint32_t module = 0;       // the slot it was loaded into
+    std::string library;       // PATH
+    uint32_t number = 0;       // N, its module number in the library
 };
 
 // What the command line chose.
@@ -116,6 +121,10 @@ struct LinkOptions {
     std::optional<uint32_t> ramStart;  // --ram: data, bss, base and bssb run in RAM from there
     std::optional<uint64_t> romSize;   // --rom-size: what the ROM image may take
     std::optional<uint64_t> ramSize;   // --ram-size: what the RAM may take
+
+    // Reports written to files beside the output.
+    std::optional<std::string> recordFile;      // --record: the link as JSON
+    std::optional<std::string> sizeReportFile;  // --size-report: the size report as HTML
 };
 
 // The loader's place in each section, indexed by SectionKind.
@@ -144,6 +153,7 @@ struct LinkState {
 
     std::ostream& out;  // every report, message and listing goes here
     int32_t errorStatus = 0;
+    std::vector<std::string> errors;  // each error's message, in the order reported
 
     LinkOptions options;
 
@@ -162,6 +172,9 @@ struct LinkState {
     // Lists.
     SymbolList xrefList;
     SymbolList xdefList;
+    // By resolution: for each xref, the place in xdefList of the definition
+    // it resolved to, or kNoDefinition (not found, or never looked up).
+    std::vector<uint32_t> xrefTargets;
     SymbolList librarySymbols;
     RelocList reloc16List;
     RelocList reloc32List;

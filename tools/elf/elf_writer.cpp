@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <string_view>
-#include <tuple>
 #include <unordered_set>
 
 #include "driver/diag.hpp"
 #include "driver/tarnel.hpp"
 #include "objfmt/chunk.hpp"
 #include "objfmt/placement.hpp"
+#include "objfmt/symbol_sizes.hpp"
 #include "output/writer.hpp"
 #include "tool_main.hpp"
 
@@ -64,40 +64,6 @@ constexpr ModelFlags kModelFlags[] = {
     {0x5480, 0x8065}, {0x5485, 0x8065},
 };
 
-// Each definition's size: up to the next definition of its module's part of
-// its section, or the part's end. The definitions are sorted once by module,
-// section and address, so the next one is a neighbour.
-std::vector<uint32_t> symbolSizes(const LinkState& state, const std::vector<uint32_t>& address) {
-    const SymbolList& xdefs = state.xdefList;
-    auto inPart = [&](const LinkSymbol& s) {
-        return uint32_t(uint16_t(s.section)) < 5 && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
-    };
-    std::vector<uint32_t> order;
-    for (uint32_t i = 0; i < xdefs.size(); ++i)
-        if (inPart(xdefs[i])) order.push_back(i);
-    auto key = [&](uint32_t i) { return std::tuple(xdefs[i].module, xdefs[i].section, address[i]); };
-    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return key(x) < key(y); });
-
-    std::vector<uint32_t> size(xdefs.size(), 0);
-    for (size_t k = 0; k < order.size(); ++k) {
-        const LinkSymbol& s = xdefs[order[k]];
-        const uint32_t section = uint32_t(uint16_t(s.section));
-        const uint32_t from = address[order[k]];
-        uint32_t end = partAddress(state, uint32_t(s.module), section, AddressView::program) +
-                       state.modules[uint32_t(s.module)].*kSectionFields[section].size;
-        // the first definition past this one in the same part, if it lies before the part's end
-        size_t next = k + 1;
-        while (next < order.size() && key(order[next]) == std::tuple(s.module, s.section, from)) ++next;
-        if (next < order.size()) {
-            const LinkSymbol& n = xdefs[order[next]];
-            if (n.module == s.module && n.section == s.section && address[order[next]] < end)
-                end = address[order[next]];
-        }
-        size[order[k]] = end > from ? end - from : 0;
-    }
-    return size;
-}
-
 }  // namespace
 
 uint32_t elfFlagsFor(uint32_t processorId) {
@@ -152,12 +118,8 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
         addSymbol(strtab.add(name), 0, 0, uint8_t(STB_LOCAL << 4 | STT_FILE), SHN_ABS);
     }
     const uint32_t firstGlobal = uint32_t(symtab.size() / kSymSize);
-    std::vector<uint32_t> address(state.xdefList.size());
-    for (size_t i = 0; i < address.size(); ++i) {
-        const LinkSymbol& s = state.xdefList[i];
-        address[i] = partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), AddressView::program) + s.value;
-    }
-    const std::vector<uint32_t> sizes = symbolSizes(state, address);
+    const std::vector<uint32_t> address = definitionAddresses(state);
+    const std::vector<uint32_t> sizes = definitionSizes(state, address);
     std::unordered_set<std::string_view> seen;
     for (size_t i = 0; i < state.xdefList.size(); ++i) {
         const LinkSymbol& s = state.xdefList[i];
