@@ -142,9 +142,9 @@ std::vector<std::pair<std::string, Bytes>> elfObjects() {
     using namespace tarnel::elf;
     ElfBuilder parts;
     parts.fileSymbol("parts.s");
-    auto text = parts.progbits(".text", Bytes(16, 0x4E), SHF_ALLOC | 0x4);
-    auto rodata = parts.progbits(".rodata.str1.1", {'h', 'i', 0}, SHF_ALLOC | 0x30, 1);
-    auto data = parts.progbits(".data", Bytes(8, 0), SHF_ALLOC | 0x1);
+    auto text = parts.progbits(".text", Bytes(16, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+    auto rodata = parts.progbits(".rodata.str1.1", {'h', 'i', 0}, SHF_ALLOC | SHF_MERGE | SHF_STRINGS, 1);
+    auto data = parts.progbits(".data", Bytes(8, 0), SHF_ALLOC | SHF_WRITE);
     auto bss = parts.nobits(".bss", 12);
     parts.progbits(".comment", {'x', 0}, 0, 1);
     parts.symbol("local", text, 2, STB_LOCAL);
@@ -161,8 +161,8 @@ std::vector<std::pair<std::string, Bytes>> elfObjects() {
     parts.rela(data, 0, start, R_68K_32, 4);
 
     ElfBuilder refused;
-    auto code = refused.progbits(".text", Bytes(8, 0), SHF_ALLOC | 0x4);
-    refused.progbits(".init", Bytes(4, 0), SHF_ALLOC | 0x4);
+    auto code = refused.progbits(".text", Bytes(8, 0), SHF_ALLOC | SHF_EXECINSTR);
+    refused.progbits(".init", Bytes(4, 0), SHF_ALLOC | SHF_EXECINSTR);
     auto weak = refused.symbol("weak", SHN_UNDEF, 0, STB_WEAK);
     refused.symbol("common", SHN_COMMON, 4);
     refused.rela(code, 0, weak, R_68K_8, 0);

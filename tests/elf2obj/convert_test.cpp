@@ -36,12 +36,12 @@ Bytes fill(size_t n, uint8_t first) {
 TEST(Elf2objMapping, SectionsSymbolsAndNamesBecomeAModule) {
     ElfBuilder e;
     e.fileSymbol("hello.s");
-    auto text = e.progbits(".text", fill(6, 0x10), SHF_ALLOC | 0x4);
+    auto text = e.progbits(".text", fill(6, 0x10), SHF_ALLOC | SHF_EXECINSTR);
     auto rodata = e.progbits(".rodata", fill(3, 0x20), SHF_ALLOC, 1);
-    auto strings = e.progbits(".rodata.str1.1", fill(2, 0x30), SHF_ALLOC | 0x30, 1);
-    auto data = e.progbits(".data", fill(5, 0x40), SHF_ALLOC | 0x1);
+    auto strings = e.progbits(".rodata.str1.1", fill(2, 0x30), SHF_ALLOC | SHF_MERGE | SHF_STRINGS, 1);
+    auto data = e.progbits(".data", fill(5, 0x40), SHF_ALLOC | SHF_WRITE);
     auto bss = e.nobits(".bss", 10);
-    auto startup = e.progbits(".text.startup", fill(2, 0x50), SHF_ALLOC | 0x4, 2);
+    auto startup = e.progbits(".text.startup", fill(2, 0x50), SHF_ALLOC | SHF_EXECINSTR, 2);
     e.progbits(".comment", fill(8, 0x60), 0, 1);  // not loaded: ignored
     e.progbits(".note.GNU-stack", {}, 0, 1);
     e.symbol("local_label", text, 2, STB_LOCAL);

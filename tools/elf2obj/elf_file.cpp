@@ -8,14 +8,6 @@
 namespace tarnel::elf {
 namespace {
 
-constexpr uint32_t kHeaderSize = 52;
-constexpr uint32_t kSectionHeaderSize = 40;
-constexpr uint32_t kSymbolSize = 16;
-constexpr uint32_t kRelaSize = 12;
-constexpr uint32_t kRelSize = 8;
-constexpr uint16_t ET_REL = 1;
-constexpr uint16_t EM_68K = 4;
-
 // True when [offset, offset + size) lies inside a buffer of `total` bytes.
 bool fits(uint64_t offset, uint64_t size, uint64_t total) { return offset <= total && size <= total - offset; }
 
@@ -54,15 +46,15 @@ bool readSections(std::span<const uint8_t> bytes, File& file, std::string& error
     uint16_t shnum = readHalfBE(h + 48);
     uint16_t shstrndx = readHalfBE(h + 50);
     if (shnum == 0) return fail(error, "no section headers");
-    if (shentsize != kSectionHeaderSize) return fail(error, "section headers of an unexpected size");
-    if (!fits(shoff, uint64_t(shnum) * kSectionHeaderSize, bytes.size()))
+    if (shentsize != kShdrSize) return fail(error, "section headers of an unexpected size");
+    if (!fits(shoff, uint64_t(shnum) * kShdrSize, bytes.size()))
         return fail(error, "section headers run past the end of the file");
     if (shstrndx >= shnum) return fail(error, "no section name table");
 
     std::vector<uint32_t> nameOffsets;
     uint64_t contents = 0;  // bytes of all sections with contents together
     for (uint32_t i = 0; i < shnum; ++i) {
-        const uint8_t* s = h + shoff + i * kSectionHeaderSize;
+        const uint8_t* s = h + shoff + i * kShdrSize;
         Section sec;
         nameOffsets.push_back(readWordBE(s));
         sec.type = readWordBE(s + 4);
@@ -98,7 +90,7 @@ bool readSymbols(File& file, std::string& error) {
     if (symtab->link >= file.sections.size()) return fail(error, "symbol table without a name table");
     auto names = file.sections[symtab->link].bytes;
     std::vector<uint32_t> nameOffsets;
-    for (uint32_t at = 0; at + kSymbolSize <= symtab->bytes.size(); at += kSymbolSize) {
+    for (uint32_t at = 0; at + kSymSize <= symtab->bytes.size(); at += kSymSize) {
         const uint8_t* p = symtab->bytes.data() + at;
         Symbol sym;
         nameOffsets.push_back(readWordBE(p));
@@ -147,9 +139,9 @@ bool readRelocations(File& file, std::string& error) {
 bool readFile(std::span<const uint8_t> bytes, File& file, std::string& error) {
     file = File{};
     static constexpr uint8_t kMagic[4] = {0x7F, 'E', 'L', 'F'};
-    if (bytes.size() < kHeaderSize || !std::equal(kMagic, kMagic + 4, bytes.begin()))
+    if (bytes.size() < kEhdrSize || !std::equal(kMagic, kMagic + 4, bytes.begin()))
         return fail(error, "not an ELF file");
-    if (bytes[4] != 1 || bytes[5] != 2) return fail(error, "not a 32-bit big-endian ELF file");
+    if (bytes[EI_CLASS] != ELFCLASS32 || bytes[EI_DATA] != ELFDATA2MSB) return fail(error, "not a 32-bit big-endian ELF file");
     if (readHalfBE(&bytes[16]) != ET_REL) return fail(error, "not a relocatable object");
     if (readHalfBE(&bytes[18]) != EM_68K) return fail(error, "not an m68k object");
     return readSections(bytes, file, error) && readSymbols(file, error) && readRelocations(file, error);
