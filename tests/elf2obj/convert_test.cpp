@@ -3,6 +3,8 @@
 // converted modules that show the linker patches what the ELF meant.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "convert.hpp"
@@ -603,6 +605,92 @@ TEST(Elf2objCommandLine, DashDWritesNothingWhenAnInputIsRefusedOrTwoShareAName) 
         EXPECT_EQ(r.err, message);
         EXPECT_FALSE(dir.exists("out"));
     }
+}
+
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// -d writes every module or none: the modules go to temporary files that are
+// renamed over their names only once all were written. a.o converts to a
+// small module, b.o to one of 64 KiB.
+TEST(Elf2objCommandLine, DashDWritesEveryModuleOrNone) {
+    const std::string earlier = "left by an earlier run";
+    const Bytes old(earlier.begin(), earlier.end());
+    struct Row {
+        const char* what;
+        void (*before)(const ScratchDir& dir, const Bytes& old);  // what out/ holds before the run
+        rlim_t fileSizeLimit;
+        const char* message;
+        std::set<std::string> after;  // what out/ holds after it, each old file as it was
+    };
+    const Row rows[] = {
+        {"the second module does not fit the file-size limit",
+         [](const ScratchDir& dir, const Bytes& o) {
+             std::filesystem::create_directory(dir.path("out"));
+             dir.write("out/a.o", o);
+             dir.write("out/b.o", o);
+         },
+         4096, "tarnel-elf2obj: out/b.o: cannot be written: File too large\n", {"a.o", "b.o"}},
+        {"a folder made for the run is removed again",
+         [](const ScratchDir&, const Bytes&) {}, 4096,
+         "tarnel-elf2obj: out/b.o: cannot be written: File too large\n", {}},
+        {"a folder at the second module's name",
+         [](const ScratchDir& dir, const Bytes& o) {
+             std::filesystem::create_directories(dir.path("out/b.o"));
+             dir.write("out/a.o", o);
+         },
+         RLIM_INFINITY, "tarnel-elf2obj: out/b.o: cannot be created: Is a directory\n", {"a.o", "b.o"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScratchDir dir;
+        ElfBuilder small, large;
+        small.progbits(".text", Bytes(8, 0x4E));
+        large.progbits(".text", Bytes(64 << 10, 0x4E));
+        dir.write("a.o", small.build());
+        dir.write("b.o", large.build());
+        row.before(dir, old);
+        CliResult r;
+        {
+            FileSizeLimit limit(row.fileSizeLimit);
+            r = runCli(dir, {"-d", dir.path("out"), "a.o", "b.o"});
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, row.message);
+        if (row.after.empty()) {
+            EXPECT_FALSE(dir.exists("out"));
+            continue;
+        }
+        EXPECT_EQ(namesIn(dir.path("out")), row.after);
+        EXPECT_EQ(dir.read("out/a.o"), old);
+        if (std::filesystem::is_directory(dir.path("out/b.o"))) continue;
+        EXPECT_EQ(dir.read("out/b.o"), old);
+    }
+}
+
+// An output of -d that is one of the inputs, by name or through a link, is
+// refused before anything is written.
+TEST(Elf2objCommandLine, DashDRefusesToReplaceAnInput) {
+    ScratchDir dir;
+    ElfBuilder e;
+    e.progbits(".text", Bytes(8, 0x4E));
+    const Bytes in = e.build();
+    dir.write("in.o", in);
+    dir.write("other.o", in);
+    CliResult r = runCli(dir, {"-d", dir.path(""), "other.o", "in.o"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnel-elf2obj: other.o is the input other.o itself; name another folder\n");
+    std::filesystem::create_directory(dir.path("out"));
+    std::filesystem::create_symlink("../in.o", dir.path("out/in.o"));
+    r = runCli(dir, {"-d", dir.path("out"), "other.o", "in.o"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnel-elf2obj: out/in.o is the input in.o itself; name another folder\n");
+    EXPECT_EQ(dir.read("in.o"), in);
+    EXPECT_EQ(dir.read("other.o"), in);
+    EXPECT_EQ(namesIn(dir.path("out")), std::set<std::string>{"in.o"});
 }
 
 // Each name runs from its offset in the name table to the next NUL, whatever
