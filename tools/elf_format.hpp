@@ -1,7 +1,7 @@
 // The numbers of the ELF format that the tools read and write: the sizes of
 // its records, the header's values, section types and flags, symbol bindings
-// and kinds, and the m68k relocation types. Only 32-bit big-endian files are
-// read or written, so the sizes are those of ELFCLASS32.
+// and kinds, and the m68k relocation types and e_flags. Only 32-bit
+// big-endian files are read or written, so the sizes are those of ELFCLASS32.
 #pragma once
 
 #include <cstdint>
@@ -34,5 +34,16 @@ constexpr uint8_t STT_NOTYPE = 0, STT_OBJECT = 1, STT_FUNC = 2, STT_SECTION = 3,
 // m68k relocation types the tools know by name.
 constexpr uint8_t R_68K_NONE = 0, R_68K_32 = 1, R_68K_16 = 2, R_68K_8 = 3, R_68K_PC32 = 4, R_68K_PC16 = 5,
                   R_68K_PC8 = 6;
+
+// m68k e_flags, as the GNU assembler sets them once it has assembled an
+// instruction (an object without instructions has 0). A ColdFire object
+// names its instruction set in the low four bits (1 ISA A without divide,
+// 2 ISA A, 3 ISA A+, 4 ISA B without USP, 5 ISA B, 6 ISA C, 7 ISA C without
+// divide) and adds MAC, EMAC and FPU bits: -mcpu=5206 gives 0x01, 5307
+// 0x12, 5208 0x23, 5407 0x14, 547x 0x8065. The 68000 and 68010, CPU32 and
+// Fido have bits of their own; the 68020 to 68060 have none, so their code
+// has 0.
+constexpr uint32_t EF_M68K_CF_ISA_MASK = 0x0F;
+constexpr uint32_t EF_M68K_CPU32 = 0x00810000, EF_M68K_M68000 = 0x01000000, EF_M68K_FIDO = 0x02000000;
 
 }  // namespace tarnel::elf

@@ -25,14 +25,15 @@ public:
     // Header fields, changed by the tests of files the converter must reject.
     uint8_t elfClass = elf::ELFCLASS32, dataEncoding = elf::ELFDATA2MSB;
     uint16_t fileType = elf::ET_REL, machine = elf::EM_68K;
+    uint32_t flags = 0x23;  // ColdFire ISA A+ with EMAC, as -mcpu=5208 gives
 
     uint16_t progbits(const std::string& name, const Bytes& bytes, uint32_t flags = elf::SHF_ALLOC,
                       uint32_t align = 4) {
         sections_.push_back({name, elf::SHT_PROGBITS, flags, uint32_t(bytes.size()), align, bytes, {}, true});
         return uint16_t(sections_.size() - 1);
     }
-    uint16_t nobits(const std::string& name, uint32_t size) {
-        sections_.push_back({name, elf::SHT_NOBITS, elf::SHF_ALLOC, size, 4, {}, {}, true});
+    uint16_t nobits(const std::string& name, uint32_t size, uint32_t align = 4) {
+        sections_.push_back({name, elf::SHT_NOBITS, elf::SHF_ALLOC, size, align, {}, {}, true});
         return uint16_t(sections_.size() - 1);
     }
 
@@ -120,7 +121,7 @@ public:
         word(out, 0);                                   // entry
         word(out, 0);                                   // program headers
         word(out, elf::kEhdrSize + uint32_t(body.size()));  // section headers
-        word(out, 0x12);                                // flags: ColdFire, ISA A
+        word(out, flags);
         half(out, elf::kEhdrSize);
         half(out, 0);
         half(out, 0);

@@ -2,7 +2,9 @@
 // big-endian m68k relocatable object, as the GNU assembler and compiler write
 // it for the ColdFire. It reads the section headers, the symbol table and the
 // RELA relocations and keeps spans into the caller's file bytes; it never
-// reads outside them.
+// reads outside them. A file it cannot trust (a name outside its string
+// table, a symbol outside its section, a relocation section that patches no
+// contents) or whose code is not for a ColdFire is refused with the reason.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +53,7 @@ struct RelocSection {
 };
 
 struct File {
+    uint32_t flags = 0;  // e_flags: the processor family and model
     std::vector<Section> sections;
     std::vector<Symbol> symbols;
     std::vector<RelocSection> relocations;
