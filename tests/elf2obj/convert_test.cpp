@@ -258,7 +258,8 @@ const RefusalCase kRefusalCases[] = {
      "*COM*+0x0: 'cmn': common symbol; define it in .bss instead (in C: compile with -fno-common)"},
     {"weak undefined symbol",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 2, e.symbol("wk", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0); },
-     ".text+0x2: 'wk': weak undefined symbol; define it in one of the program's modules or drop the weak"},
+     ".text+0x2: 'wk': weak undefined symbol; convert this module with -d together with the one that defines it, "
+     "or drop the weak"},
     {"another section with contents",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".sdata", Bytes(4, 0)); },
      ".sdata+0x0: '.sdata': section with contents that is not code, rodata, data or bss; put it in .text, .rodata, "
@@ -306,6 +307,26 @@ const RefusalCase kRefusalCases[] = {
      },
      ".text+0x2: 'uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu...': name of 16777212 bytes, too long for the 24-bit name field; "
      "shorten it"},
+    {"a section aligned to more than 4",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".data.big", Bytes(8, 0), SHF_ALLOC, 16); },
+     ".data.big+0x0: '.data.big': section aligned to 16 bytes; the linker places module parts at multiples of 4 "
+     "only: align it to at most 4 (in C: drop the aligned attribute or lower it to 4)"},
+    {"a bss section aligned to 256, its symbol checked all the same",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.symbol("table", e.nobits(".bss", 16, 256), 0); },
+     ".bss+0x0: '.bss': section aligned to 256 bytes; the linker places module parts at multiples of 4 only: "
+     "align it to at most 4 (in C: drop the aligned attribute or lower it to 4)"},
+    {"a defined name of an alias's form",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.symbol("tab+0x4", t, 4); },
+     ".text+0x4: 'tab+0x4': name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); "
+     "rename it"},
+    {"a weak definition of an alias's form",
+     [](ElfBuilder& e, uint16_t, uint16_t d, uint32_t) { e.symbol("tab-0x1f", d, 0, STB_WEAK); },
+     ".data+0x0: 'tab-0x1f': name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); "
+     "rename it"},
+    {"an undefined name of an alias's form",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 2, e.symbol("tab+0x0", SHN_UNDEF, 0), R_68K_32, 0); },
+     "*UND*+0x0: 'tab+0x0': name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); "
+     "rename it"},
     {"bss part of 4 GiB",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) {
          e.nobits(".bss", 0x80000000);
@@ -503,6 +524,186 @@ TEST(Elf2objProgram, EveryModuleThatDefinesTheSymbolDefinesItsAliases) {
     for (size_t i : {1, 2})
         EXPECT_EQ(hexBytes(c[i].object),
                   hexBytes(ownerModule(i == 1 ? "owner.o" : "again.o").xdef(SectionKind::data, 8, "table+0x4").end()));
+}
+
+// Weak definitions in a whole program. a.o defines `isr` at .text+4 and
+// refers to it three ways: bsr.w at .text+2, `isr+2` at .text+8 and a vector
+// in .rodata (code 16); b.o defines `isr` at .text+0 or not at all and
+// refers to it at .text+4.
+constexpr int kNone = -1;  // b.o does not define isr
+struct WeakCase {
+    const char* what;
+    uint8_t aBind;
+    int bBind;
+    bool aKept, bKept;  // whose definition is exported
+};
+
+const WeakCase kWeakCases[] = {
+    {"weak here, strong there: the strong one wins", STB_WEAK, STB_GLOBAL, false, true},
+    {"weak with no strong twin: an ordinary definition", STB_WEAK, kNone, true, false},
+    {"weak in both: the first object's wins", STB_WEAK, STB_WEAK, true, false},
+    {"strong here, weak there: the strong one wins", STB_GLOBAL, STB_WEAK, true, false},
+    {"strong in both: both are exported, as ever", STB_GLOBAL, STB_GLOBAL, true, true},
+};
+
+void PrintTo(const WeakCase& c, std::ostream* os) { *os << c.what; }
+
+std::pair<ElfBuilder, ElfBuilder> weakObjects(uint8_t aBind, int bBind) {
+    ElfBuilder a;
+    auto text = a.progbits(".text", Bytes(16, 0));
+    auto rodata = a.progbits(".rodata", Bytes(4, 0));
+    auto isr = a.symbol("isr", text, 4, aBind, STT_FUNC);
+    a.rela(text, 2, isr, R_68K_PC16, 0);
+    a.rela(text, 8, isr, R_68K_32, 2);
+    a.rela(rodata, 0, isr, R_68K_32, 0);
+    ElfBuilder b;
+    auto bText = b.progbits(".text", Bytes(8, 0));
+    auto bIsr = bBind == kNone ? b.symbol("isr", SHN_UNDEF, 0) : b.symbol("isr", bText, 0, uint8_t(bBind), STT_FUNC);
+    b.rela(bText, 4, bIsr, R_68K_32, 0);
+    return {a, b};
+}
+
+// a.o's module: with isr exported, `isr+2` is resolved within the module.
+Bytes weakModuleA(std::string_view name, bool kept) {
+    ModuleBuilder m;
+    if (kept) {
+        m.name(name).code(with(Bytes(20, 0), 8, {0, 0, 0, 6}));
+        m.xdef(SectionKind::code, 4, "isr").xref(LINK_PCREL16, "isr", {2}).xref(LINK_ABS32, "isr", {16});
+        m.link().reloc32(0, 0, {8});
+    } else {
+        m.name(name).code(Bytes(20, 0));
+        m.xref(LINK_PCREL16, "isr", {2}).xref(LINK_ABS32, "isr+0x2", {8}).xref(LINK_ABS32, "isr", {16});
+    }
+    return m.end();
+}
+
+class Elf2objWeak : public testing::TestWithParam<WeakCase> {};
+
+// The module that loses keeps the weak body in its code, exports nothing for
+// it, and reaches the winner by name: with an xref where it would have
+// resolved the reference itself, through an alias for `isr+2`.
+TEST_P(Elf2objWeak, OnlyTheWinningDefinitionIsExportedAndTheLosersReferencesReachIt) {
+    const WeakCase& wc = GetParam();
+    auto [a, b] = weakObjects(wc.aBind, wc.bBind);
+    std::vector<Conversion> c = convertTogether({{"a.o", a}, {"b.o", b}});
+    ModuleBuilder expectedB;
+    expectedB.name("b.o").code(Bytes(8, 0));
+    if (wc.bKept) expectedB.xdef(SectionKind::code, 0, "isr");
+    if (wc.bKept && !wc.aKept) expectedB.xdef(SectionKind::code, 2, "isr+0x2");
+    expectedB.xref(LINK_ABS32, "isr", {4});
+    EXPECT_EQ(c[0].refusals, std::vector<std::string>{});
+    EXPECT_EQ(c[1].refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c[0].object), hexBytes(weakModuleA("a.o", wc.aKept)));
+    EXPECT_EQ(hexBytes(c[1].object), hexBytes(expectedB.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Elf2objWeak, testing::ValuesIn(kWeakCases));
+
+// The single-file form cannot know of another definition: a weak one is
+// exported as an ordinary one.
+TEST(Elf2objWeak, AloneAWeakDefinitionIsAnOrdinaryOne) {
+    Conversion c = convert(weakObjects(STB_WEAK, STB_GLOBAL).first);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(weakModuleA("fallback.o", true)));
+}
+
+// Linked at 0x1000, every reference of the losing module reaches the
+// winner's isr at 0x1014, just past a.o's 20 bytes of code.
+TEST(Elf2objWeak, TheLinkedReferencesOfTheLosingModuleReachTheWinner) {
+    auto [a, b] = weakObjects(STB_WEAK, STB_GLOBAL);
+    std::vector<Conversion> c = convertTogether({{"a.o", a}, {"b.o", b}});
+    ScratchDir dir;
+    dir.write("a.o", c[0].object);
+    dir.write("b.o", c[1].object);
+    RunResult r = runLinker(dir, {"-r1000", "a.o", "b.o", "-o", "image"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    Bytes aCode = with(with(with(Bytes(20, 0), 2, {0, 0x12}), 8, {0, 0, 0x10, 0x16}), 16, {0, 0, 0x10, 0x14});
+    Bytes bCode = with(Bytes(8, 0), 4, {0, 0, 0x10, 0x14});
+    EXPECT_EQ(hexBytes(dir.read("image")), hexBytes(aCode + bCode));
+}
+
+// A weak reference is an ordinary one where a given object defines the name,
+// weakly or not, and refused where none does: a missing symbol has no
+// address 0 in a tarnel link. A losing weak definition is reached from data
+// as any other module's symbol would be: not at all.
+TEST(Elf2objWeak, WeakReferencesAndReferencesFromDataToALosingDefinition) {
+    struct Row {
+        const char* what;
+        int definition;  // of `hook` in b.o: kNone, STB_GLOBAL or STB_WEAK
+        bool fromData;    // a.o refers to hook from .data, and defines it weakly itself
+        std::string refusal;
+    };
+    const Row rows[] = {
+        {"defined by another object", STB_GLOBAL, false, ""},
+        {"defined weakly by another object", STB_WEAK, false, ""},
+        {"defined nowhere", kNone, false,
+         ".text+0x2: 'hook': weak undefined symbol that no given object defines; define it in one of the program's "
+         "modules or drop the weak"},
+        {"a losing weak definition referred to from data", STB_GLOBAL, true,
+         ".data+0x0: 'hook': external reference from a data section; keep the pointer in the module that defines "
+         "its target, or set it from code at run time"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ElfBuilder a;
+        auto text = a.progbits(".text", Bytes(8, 0));
+        if (row.fromData)
+            a.rela(a.progbits(".data", Bytes(4, 0)), 0, a.symbol("hook", text, 4, STB_WEAK), R_68K_32, 0);
+        else
+            a.rela(text, 2, a.symbol("hook", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0);
+        ElfBuilder b;
+        auto bText = b.progbits(".text", Bytes(4, 0));
+        if (row.definition != kNone) b.symbol("hook", bText, 0, uint8_t(row.definition));
+        std::vector<Conversion> c = convertTogether({{"a.o", a}, {"b.o", b}});
+        if (!row.refusal.empty()) {
+            EXPECT_EQ(c[0].refusals, std::vector<std::string>{row.refusal});
+            continue;
+        }
+        EXPECT_EQ(c[0].refusals, std::vector<std::string>{});
+        EXPECT_EQ(hexBytes(c[0].object),
+                  hexBytes(ModuleBuilder().name("a.o").code(Bytes(8, 0)).xref(LINK_ABS32, "hook", {2}).end()));
+    }
+}
+
+// Names that only resemble an alias convert: an alias ends in `+0x` or
+// `-0x` and lower-case hex digits.
+TEST(Elf2objMapping, NamesThatOnlyResembleAnAliasAreKept) {
+    ElfBuilder e;
+    auto text = e.progbits(".text", Bytes(4, 0));
+    const char* names[] = {"tab+4", "tab+0x", "tab+0X4", "tab+0x4g", "a+b", "0x4", "tab_0x4", "tab+0xG"};
+    ModuleBuilder expected;
+    expected.name("fallback.o").code(Bytes(4, 0));
+    for (const char* name : names) {
+        e.symbol(name, text, 0);
+        expected.xdef(SectionKind::code, 0, name);
+    }
+    Conversion c = convert(e);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(expected.end()));
+}
+
+// Unwind tables and debugging information are dropped, with their relocations.
+TEST(Elf2objMapping, UnwindTablesAndDebuggingInformationAreDropped) {
+    auto object = [](bool withExtras) {
+        ElfBuilder e;
+        auto text = e.progbits(".text", Bytes(8, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+        e.symbol("f", text, 0, STB_GLOBAL, STT_FUNC);
+        if (!withExtras) return e;
+        auto textSymbol = e.sectionSymbol(text);
+        for (const char* name : {".eh_frame", ".gcc_except_table", ".gcc_except_table.f", ".eh_frame_hdr"})
+            e.rela(e.progbits(name, Bytes(8, 0x11)), 4, textSymbol, R_68K_PC32, 0);
+        e.rela(e.progbits(".debug_info", Bytes(8, 0x22), 0, 1), 0, textSymbol, R_68K_32, 0);
+        return e;
+    };
+    Conversion plain = convert(object(false));
+    Conversion extras = convert(object(true));
+    EXPECT_EQ(extras.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(extras.object), hexBytes(plain.object));
+    EXPECT_EQ(hexBytes(plain.object), hexBytes(ModuleBuilder()
+                                                   .name("fallback.o")
+                                                   .code(Bytes(8, 0x4E))
+                                                   .xdef(SectionKind::code, 0, "f")
+                                                   .end()));
 }
 
 TEST(Elf2objProcessor, ModelNumbersAreFourHexDigits) {
