@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "elf_format.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk_builder.hpp"
 #include "workload_plan.hpp"
@@ -16,12 +17,7 @@ namespace {
 // Section header indexes, in file order.
 enum : uint32_t { kNull, kText, kData, kBss, kRela, kSymtab, kStrtab, kShstrtab, kSectionCount };
 
-constexpr uint32_t kElfHeaderSize = 52, kSectionHeaderSize = 40, kSymbolSize = 16, kRelaSize = 12;
-constexpr uint32_t SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_RELA = 4, SHT_NOBITS = 8;
-constexpr uint32_t SHF_WRITE = 1, SHF_ALLOC = 2, SHF_EXECINSTR = 4, SHF_INFO_LINK = 0x40;
-constexpr uint8_t STB_LOCAL = 0, STB_GLOBAL = 1;
-constexpr uint8_t STT_NOTYPE = 0, STT_OBJECT = 1, STT_FUNC = 2, STT_SECTION = 3;
-constexpr uint32_t R_68K_32 = 1, R_68K_PC32 = 4, R_68K_PC16 = 5;
+using namespace elf;
 
 ByteBuilder& half(ByteBuilder& b, uint32_t v) {
     uint8_t h[2];
@@ -102,7 +98,7 @@ std::vector<uint8_t> buildElfModule(uint32_t index, const WorkloadPlan& plan, ui
 
     // File order: header, .text, .data, .rela.text, .symtab, .strtab,
     // .shstrtab, the section header table.
-    uint32_t textAt = kElfHeaderSize;
+    uint32_t textAt = kEhdrSize;
     uint32_t dataAt = textAt + uint32_t(code.size());
     uint32_t relaAt = align4(dataAt + uint32_t(data.size()));
     uint32_t symtabAt = relaAt + uint32_t(rela.size());
@@ -111,15 +107,15 @@ std::vector<uint8_t> buildElfModule(uint32_t index, const WorkloadPlan& plan, ui
     uint32_t headersAt = align4(shstrtabAt + uint32_t(shstrtab.bytes().size()));
 
     ByteBuilder f;
-    static constexpr uint8_t kIdent[16] = {0x7F, 'E', 'L', 'F', 1 /*32-bit*/, 2 /*big-endian*/, 1 /*version*/};
+    static constexpr uint8_t kIdent[16] = {0x7F, 'E', 'L', 'F', ELFCLASS32, ELFDATA2MSB, EV_CURRENT};
     f.raw(kIdent);
-    half(f, 1);  // relocatable
-    half(f, 4);  // m68k
+    half(f, ET_REL);
+    half(f, EM_68K);
     f.word(1).word(0).word(0).word(headersAt).word(0);
-    half(f, kElfHeaderSize);
+    half(f, kEhdrSize);
     half(f, 0);
     half(f, 0);
-    half(f, kSectionHeaderSize);
+    half(f, kShdrSize);
     half(f, kSectionCount);
     half(f, kShstrtab);
     f.raw(code).raw(data).zeros(relaAt - f.size());
@@ -130,12 +126,12 @@ std::vector<uint8_t> buildElfModule(uint32_t index, const WorkloadPlan& plan, ui
         f.word(names[s]).word(type).word(flags).word(0).word(offset).word(size).word(link).word(info).word(align).word(
             entsize);
     };
-    f.zeros(kSectionHeaderSize);
+    f.zeros(kShdrSize);
     header(kText, SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, textAt, uint32_t(code.size()), 0, 0, 4, 0);
     header(kData, SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, dataAt, uint32_t(data.size()), 0, 0, 4, 0);
     header(kBss, SHT_NOBITS, SHF_ALLOC | SHF_WRITE, dataAt + uint32_t(data.size()), m.bssSize, 0, 0, 4, 0);
     header(kRela, SHT_RELA, SHF_INFO_LINK, relaAt, uint32_t(rela.size()), kSymtab, kText, 4, kRelaSize);
-    header(kSymtab, SHT_SYMTAB, 0, symtabAt, uint32_t(symtab.size()), kStrtab, firstGlobal, 4, kSymbolSize);
+    header(kSymtab, SHT_SYMTAB, 0, symtabAt, uint32_t(symtab.size()), kStrtab, firstGlobal, 4, kSymSize);
     header(kStrtab, SHT_STRTAB, 0, strtabAt, uint32_t(strtab.bytes().size()), 0, 0, 1, 0);
     header(kShstrtab, SHT_STRTAB, 0, shstrtabAt, uint32_t(shstrtab.bytes().size()), 0, 0, 1, 0);
     return std::move(f.bytes());

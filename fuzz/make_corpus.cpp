@@ -142,9 +142,9 @@ std::vector<std::pair<std::string, Bytes>> elfObjects() {
     using namespace tarnel::elf;
     ElfBuilder parts;
     parts.fileSymbol("parts.s");
-    auto text = parts.progbits(".text", Bytes(16, 0x4E), SHF_ALLOC | 0x4);
-    auto rodata = parts.progbits(".rodata.str1.1", {'h', 'i', 0}, SHF_ALLOC | 0x30, 1);
-    auto data = parts.progbits(".data", Bytes(8, 0), SHF_ALLOC | 0x1);
+    auto text = parts.progbits(".text", Bytes(16, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+    auto rodata = parts.progbits(".rodata.str1.1", {'h', 'i', 0}, SHF_ALLOC | SHF_MERGE | SHF_STRINGS, 1);
+    auto data = parts.progbits(".data", Bytes(8, 0), SHF_ALLOC | SHF_WRITE);
     auto bss = parts.nobits(".bss", 12);
     parts.progbits(".comment", {'x', 0}, 0, 1);
     parts.symbol("local", text, 2, STB_LOCAL);
@@ -161,13 +161,29 @@ std::vector<std::pair<std::string, Bytes>> elfObjects() {
     parts.rela(data, 0, start, R_68K_32, 4);
 
     ElfBuilder refused;
-    auto code = refused.progbits(".text", Bytes(8, 0), SHF_ALLOC | 0x4);
-    refused.progbits(".init", Bytes(4, 0), SHF_ALLOC | 0x4);
+    auto code = refused.progbits(".text", Bytes(8, 0), SHF_ALLOC | SHF_EXECINSTR);
+    refused.progbits(".init", Bytes(4, 0), SHF_ALLOC | SHF_EXECINSTR);
     auto weak = refused.symbol("weak", SHN_UNDEF, 0, STB_WEAK);
     refused.symbol("common", SHN_COMMON, 4);
     refused.rela(code, 0, weak, R_68K_8, 0);
     refused.rela(code, 4, weak, 7, 0);
-    return {{"parts.o", parts.build()}, {"refused.o", refused.build()}, {"empty.o", ElfBuilder().build()}};
+    // a program of two objects, one after the other in one input: a weak
+    // definition that the second overrides, and references with an addend
+    ElfBuilder weakOwner;
+    auto ownerText = weakOwner.progbits(".text", Bytes(12, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+    auto isr = weakOwner.symbol("isr", ownerText, 4, STB_WEAK, STT_FUNC);
+    weakOwner.symbol("table", weakOwner.progbits(".data", Bytes(16, 0), SHF_ALLOC | SHF_WRITE), 0);
+    weakOwner.rela(ownerText, 2, isr, R_68K_PC16, 0);
+    weakOwner.rela(ownerText, 6, isr, R_68K_32, 2);
+    ElfBuilder user;
+    auto userText = user.progbits(".text", Bytes(12, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+    user.symbol("isr", userText, 0, STB_GLOBAL, STT_FUNC);
+    user.rela(userText, 2, user.symbol("table", SHN_UNDEF, 0), R_68K_32, 8);
+    user.rela(userText, 6, user.symbol("hook", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0);
+    return {{"parts.o", parts.build()},
+            {"refused.o", refused.build()},
+            {"empty.o", ElfBuilder().build()},
+            {"program.o", weakOwner.build() + user.build()}};
 }
 
 void write(const fs::path& path, const std::string& bytes) {

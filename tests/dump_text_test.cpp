@@ -331,6 +331,24 @@ TEST(MkobjTool, BuildsTheDumpedFileBack) {
     EXPECT_EQ(hexBytes(dir.read("stdin.o")), hexBytes(exampleModule()));
 }
 
+// The empty file dumps to a text that builds the empty file again, written
+// over what the name held; the empty text builds it too.
+TEST(MkobjTool, TheEmptyFileComesBack) {
+    ScratchDir dir;
+    ToolRun dumped = dumpTool({dir.write("empty.o", {})});
+    const std::string texts[] = {dumped.out, ""};
+    for (const std::string& text : texts) {
+        for (bool fromStandardInput : {false, true}) {
+            dir.writeText("copy.o", "left by an earlier run");
+            const std::string source = fromStandardInput ? "-" : dir.writeText("t.txt", text);
+            ToolRun r = mkobjTool({source, "-o", dir.path("copy.o")}, text);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(dir.read("copy.o"), Bytes{}) << text;
+        }
+    }
+}
+
 TEST(MkobjTool, TextErrorsShowFileLineAndTheLineItself) {
     ScratchDir dir;
     const std::string text = dir.writeText("bad.txt", "object\ncode\n    block cod\nend\n");

@@ -1,6 +1,7 @@
 // The whole of one input file for the tools, without a copy that outgrows
 // it: a regular file is mapped read-only, anything else (a pipe, a device)
-// is read to its end into a buffer that grows with what arrives.
+// is read to its end into a buffer that grows with what arrives. And the
+// check that keeps a tool's output from replacing one of its inputs.
 #pragma once
 
 #include <fcntl.h>
@@ -72,5 +73,15 @@ private:
     std::vector<uint8_t> storage_;
     std::span<const uint8_t> bytes_;
 };
+
+// Whether writing the output `output` would replace the regular file
+// `input`: both names lead to one file once symbolic links are followed (the
+// same device and inode). A name that does not exist yet replaces nothing; a
+// device such as /dev/null is written in place and replaces nothing either.
+inline bool wouldReplace(const std::string& output, const std::string& input) {
+    struct stat out {}, in {};
+    return ::stat(output.c_str(), &out) == 0 && ::stat(input.c_str(), &in) == 0 && S_ISREG(in.st_mode) &&
+           out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+}
 
 }  // namespace tarnel::tools

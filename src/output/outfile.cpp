@@ -21,8 +21,10 @@ constexpr size_t kBufferSize = 1 << 18;
 constexpr size_t kDirectWrite = 1 << 15;  // kept spans this large skip the buffer
 
 // The temporary files being written, for the signal handlers: the only state
-// a handler can reach. A slot holds a path of its own, or null.
-constexpr int kCleanupSlots = 16;
+// a handler can reach. A slot holds a path of its own, or null. A program
+// that finishes all its outputs before it publishes any (tarnel-elf2obj -d,
+// one per module) holds one temporary file per module at once.
+constexpr int kCleanupSlots = 1024;
 std::atomic<char*> cleanupPaths[kCleanupSlots];
 
 int registerCleanup(const std::string& path) {
@@ -122,8 +124,13 @@ void OutputFile::discard() {
     cleanupSlot_ = -1;
 }
 
+void OutputFile::fail(int error) {
+    if (!failed_) error_ = error;
+    failed_ = true;
+}
+
 void OutputFile::put(const void* bytes, size_t count) {
-    if (!failed_ && count != 0 && std::fwrite(bytes, 1, count, file_) != count) failed_ = true;
+    if (!failed_ && count != 0 && std::fwrite(bytes, 1, count, file_) != count) fail(errno);
 }
 
 void OutputFile::flush() {
@@ -133,6 +140,7 @@ void OutputFile::flush() {
 
 bool OutputFile::create(const std::string& path) {
     failed_ = false;
+    error_ = 0;
     target_ = followLinks(path);
     struct stat st {};
     bool exists = ::stat(target_.c_str(), &st) == 0;
@@ -141,6 +149,7 @@ bool OutputFile::create(const std::string& path) {
                    startsWith(path, "/dev/") || startsWith(path, "/proc/");
     if (inPlace) {
         file_ = std::fopen(path.c_str(), "wb");
+        if (!file_) error_ = errno;
     } else {
         // a signal between creating the temporary file and registering it
         // for removal would leave it behind: held off until both are done
@@ -149,11 +158,15 @@ bool OutputFile::create(const std::string& path) {
         for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stopping, sig);
         ::pthread_sigmask(SIG_BLOCK, &stopping, &before);
         int fd = createTemporary(target_, temporary_);
-        if (fd >= 0) cleanupSlot_ = registerCleanup(temporary_);
+        if (fd >= 0)
+            cleanupSlot_ = registerCleanup(temporary_);
+        else
+            error_ = errno;
         ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
         if (fd < 0) return false;
         file_ = ::fdopen(fd, "wb");
         if (!file_) {
+            error_ = errno;
             ::close(fd);
             discard();
         }
@@ -194,16 +207,26 @@ void OutputFile::writeWord(uint32_t word) {
     write(b, 4);
 }
 
-bool OutputFile::close() {
+bool OutputFile::finish() {
     if (!file_) return !failed_;
     flush();
-    if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
-    if (std::fclose(file_) != 0) failed_ = true;
+    if (std::fflush(file_) != 0 || std::ferror(file_)) fail(errno);
+    if (std::fclose(file_) != 0) fail(errno);
     file_ = nullptr;
+    // a program holding many finished files until it publishes them holds
+    // no buffers for them
+    std::string().swap(buffer_);
+    if (failed_) discard();
+    return !failed_;
+}
+
+bool OutputFile::publish() {
     // the name changes only to a complete file
     if (!failed_ && !temporary_.empty()) {
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0) failed_ = true;
-        else temporary_.clear();
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+            fail(errno);
+        else
+            temporary_.clear();
     }
     discard();
     return !failed_;

@@ -34,12 +34,23 @@ public:
     void commit(size_t count) { buffered_ += count; }
     // Flushes, closes and puts the file under its name; true when every write,
     // the close and the rename succeeded. On failure the temporary file is gone.
-    bool close();
+    bool close() { return finish() && publish(); }
+    // close() in two steps, so that several files can be finished first and
+    // put under their names only when all of them were: finish() flushes and
+    // closes, true when every write and the close succeeded; publish() then
+    // renames the temporary file over the name, true when that succeeded.
+    // On failure of either the temporary file is gone.
+    bool finish();
+    bool publish();
+    // The errno of the first failure (of create, a write, the close or the
+    // rename), for the message; 0 when there was none.
+    int error() const { return error_; }
 
 private:
     void put(const void* bytes, size_t count);
     void flush();
     void discard();
+    void fail(int error);
 
     std::FILE* file_ = nullptr;
     std::string buffer_;  // writes gather here, up to its size
@@ -48,6 +59,7 @@ private:
     std::string temporary_;  // empty when written in place
     int cleanupSlot_ = -1;
     bool failed_ = false;  // a write failed: nothing more goes out
+    int error_ = 0;
 };
 
 // For the program: a write past the file-size limit fails and is reported

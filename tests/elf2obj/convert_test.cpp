@@ -3,6 +3,8 @@
 // converted modules that show the linker patches what the ELF meant.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "convert.hpp"
@@ -36,12 +38,12 @@ Bytes fill(size_t n, uint8_t first) {
 TEST(Elf2objMapping, SectionsSymbolsAndNamesBecomeAModule) {
     ElfBuilder e;
     e.fileSymbol("hello.s");
-    auto text = e.progbits(".text", fill(6, 0x10), SHF_ALLOC | 0x4);
+    auto text = e.progbits(".text", fill(6, 0x10), SHF_ALLOC | SHF_EXECINSTR);
     auto rodata = e.progbits(".rodata", fill(3, 0x20), SHF_ALLOC, 1);
-    auto strings = e.progbits(".rodata.str1.1", fill(2, 0x30), SHF_ALLOC | 0x30, 1);
-    auto data = e.progbits(".data", fill(5, 0x40), SHF_ALLOC | 0x1);
+    auto strings = e.progbits(".rodata.str1.1", fill(2, 0x30), SHF_ALLOC | SHF_MERGE | SHF_STRINGS, 1);
+    auto data = e.progbits(".data", fill(5, 0x40), SHF_ALLOC | SHF_WRITE);
     auto bss = e.nobits(".bss", 10);
-    auto startup = e.progbits(".text.startup", fill(2, 0x50), SHF_ALLOC | 0x4, 2);
+    auto startup = e.progbits(".text.startup", fill(2, 0x50), SHF_ALLOC | SHF_EXECINSTR, 2);
     e.progbits(".comment", fill(8, 0x60), 0, 1);  // not loaded: ignored
     e.progbits(".note.GNU-stack", {}, 0, 1);
     e.symbol("local_label", text, 2, STB_LOCAL);
@@ -256,7 +258,8 @@ const RefusalCase kRefusalCases[] = {
      "*COM*+0x0: 'cmn': common symbol; define it in .bss instead (in C: compile with -fno-common)"},
     {"weak undefined symbol",
      [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 2, e.symbol("wk", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0); },
-     ".text+0x2: 'wk': weak undefined symbol; define it in one of the program's modules or drop the weak"},
+     ".text+0x2: 'wk': weak undefined symbol; convert this module with -d together with the one that defines it, "
+     "or drop the weak"},
     {"another section with contents",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".sdata", Bytes(4, 0)); },
      ".sdata+0x0: '.sdata': section with contents that is not code, rodata, data or bss; put it in .text, .rodata, "
@@ -304,6 +307,26 @@ const RefusalCase kRefusalCases[] = {
      },
      ".text+0x2: 'uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu...': name of 16777212 bytes, too long for the 24-bit name field; "
      "shorten it"},
+    {"a section aligned to more than 4",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.progbits(".data.big", Bytes(8, 0), SHF_ALLOC, 16); },
+     ".data.big+0x0: '.data.big': section aligned to 16 bytes; the linker places module parts at multiples of 4 "
+     "only: align it to at most 4 (in C: drop the aligned attribute or lower it to 4)"},
+    {"a bss section aligned to 256, its symbol checked all the same",
+     [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) { e.symbol("table", e.nobits(".bss", 16, 256), 0); },
+     ".bss+0x0: '.bss': section aligned to 256 bytes; the linker places module parts at multiples of 4 only: "
+     "align it to at most 4 (in C: drop the aligned attribute or lower it to 4)"},
+    {"a defined name of an alias's form",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.symbol("tab+0x4", t, 4); },
+     ".text+0x4: 'tab+0x4': name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); "
+     "rename it"},
+    {"a weak definition of an alias's form",
+     [](ElfBuilder& e, uint16_t, uint16_t d, uint32_t) { e.symbol("tab-0x1f", d, 0, STB_WEAK); },
+     ".data+0x0: 'tab-0x1f': name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); "
+     "rename it"},
+    {"an undefined name of an alias's form",
+     [](ElfBuilder& e, uint16_t t, uint16_t, uint32_t) { e.rela(t, 2, e.symbol("tab+0x0", SHN_UNDEF, 0), R_68K_32, 0); },
+     "*UND*+0x0: 'tab+0x0': name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); "
+     "rename it"},
     {"bss part of 4 GiB",
      [](ElfBuilder& e, uint16_t, uint16_t, uint32_t) {
          e.nobits(".bss", 0x80000000);
@@ -503,6 +526,186 @@ TEST(Elf2objProgram, EveryModuleThatDefinesTheSymbolDefinesItsAliases) {
                   hexBytes(ownerModule(i == 1 ? "owner.o" : "again.o").xdef(SectionKind::data, 8, "table+0x4").end()));
 }
 
+// Weak definitions in a whole program. a.o defines `isr` at .text+4 and
+// refers to it three ways: bsr.w at .text+2, `isr+2` at .text+8 and a vector
+// in .rodata (code 16); b.o defines `isr` at .text+0 or not at all and
+// refers to it at .text+4.
+constexpr int kNone = -1;  // b.o does not define isr
+struct WeakCase {
+    const char* what;
+    uint8_t aBind;
+    int bBind;
+    bool aKept, bKept;  // whose definition is exported
+};
+
+const WeakCase kWeakCases[] = {
+    {"weak here, strong there: the strong one wins", STB_WEAK, STB_GLOBAL, false, true},
+    {"weak with no strong twin: an ordinary definition", STB_WEAK, kNone, true, false},
+    {"weak in both: the first object's wins", STB_WEAK, STB_WEAK, true, false},
+    {"strong here, weak there: the strong one wins", STB_GLOBAL, STB_WEAK, true, false},
+    {"strong in both: both are exported, as ever", STB_GLOBAL, STB_GLOBAL, true, true},
+};
+
+void PrintTo(const WeakCase& c, std::ostream* os) { *os << c.what; }
+
+std::pair<ElfBuilder, ElfBuilder> weakObjects(uint8_t aBind, int bBind) {
+    ElfBuilder a;
+    auto text = a.progbits(".text", Bytes(16, 0));
+    auto rodata = a.progbits(".rodata", Bytes(4, 0));
+    auto isr = a.symbol("isr", text, 4, aBind, STT_FUNC);
+    a.rela(text, 2, isr, R_68K_PC16, 0);
+    a.rela(text, 8, isr, R_68K_32, 2);
+    a.rela(rodata, 0, isr, R_68K_32, 0);
+    ElfBuilder b;
+    auto bText = b.progbits(".text", Bytes(8, 0));
+    auto bIsr = bBind == kNone ? b.symbol("isr", SHN_UNDEF, 0) : b.symbol("isr", bText, 0, uint8_t(bBind), STT_FUNC);
+    b.rela(bText, 4, bIsr, R_68K_32, 0);
+    return {a, b};
+}
+
+// a.o's module: with isr exported, `isr+2` is resolved within the module.
+Bytes weakModuleA(std::string_view name, bool kept) {
+    ModuleBuilder m;
+    if (kept) {
+        m.name(name).code(with(Bytes(20, 0), 8, {0, 0, 0, 6}));
+        m.xdef(SectionKind::code, 4, "isr").xref(LINK_PCREL16, "isr", {2}).xref(LINK_ABS32, "isr", {16});
+        m.link().reloc32(0, 0, {8});
+    } else {
+        m.name(name).code(Bytes(20, 0));
+        m.xref(LINK_PCREL16, "isr", {2}).xref(LINK_ABS32, "isr+0x2", {8}).xref(LINK_ABS32, "isr", {16});
+    }
+    return m.end();
+}
+
+class Elf2objWeak : public testing::TestWithParam<WeakCase> {};
+
+// The module that loses keeps the weak body in its code, exports nothing for
+// it, and reaches the winner by name: with an xref where it would have
+// resolved the reference itself, through an alias for `isr+2`.
+TEST_P(Elf2objWeak, OnlyTheWinningDefinitionIsExportedAndTheLosersReferencesReachIt) {
+    const WeakCase& wc = GetParam();
+    auto [a, b] = weakObjects(wc.aBind, wc.bBind);
+    std::vector<Conversion> c = convertTogether({{"a.o", a}, {"b.o", b}});
+    ModuleBuilder expectedB;
+    expectedB.name("b.o").code(Bytes(8, 0));
+    if (wc.bKept) expectedB.xdef(SectionKind::code, 0, "isr");
+    if (wc.bKept && !wc.aKept) expectedB.xdef(SectionKind::code, 2, "isr+0x2");
+    expectedB.xref(LINK_ABS32, "isr", {4});
+    EXPECT_EQ(c[0].refusals, std::vector<std::string>{});
+    EXPECT_EQ(c[1].refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c[0].object), hexBytes(weakModuleA("a.o", wc.aKept)));
+    EXPECT_EQ(hexBytes(c[1].object), hexBytes(expectedB.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Elf2objWeak, testing::ValuesIn(kWeakCases));
+
+// The single-file form cannot know of another definition: a weak one is
+// exported as an ordinary one.
+TEST(Elf2objWeak, AloneAWeakDefinitionIsAnOrdinaryOne) {
+    Conversion c = convert(weakObjects(STB_WEAK, STB_GLOBAL).first);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(weakModuleA("fallback.o", true)));
+}
+
+// Linked at 0x1000, every reference of the losing module reaches the
+// winner's isr at 0x1014, just past a.o's 20 bytes of code.
+TEST(Elf2objWeak, TheLinkedReferencesOfTheLosingModuleReachTheWinner) {
+    auto [a, b] = weakObjects(STB_WEAK, STB_GLOBAL);
+    std::vector<Conversion> c = convertTogether({{"a.o", a}, {"b.o", b}});
+    ScratchDir dir;
+    dir.write("a.o", c[0].object);
+    dir.write("b.o", c[1].object);
+    RunResult r = runLinker(dir, {"-r1000", "a.o", "b.o", "-o", "image"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    Bytes aCode = with(with(with(Bytes(20, 0), 2, {0, 0x12}), 8, {0, 0, 0x10, 0x16}), 16, {0, 0, 0x10, 0x14});
+    Bytes bCode = with(Bytes(8, 0), 4, {0, 0, 0x10, 0x14});
+    EXPECT_EQ(hexBytes(dir.read("image")), hexBytes(aCode + bCode));
+}
+
+// A weak reference is an ordinary one where a given object defines the name,
+// weakly or not, and refused where none does: a missing symbol has no
+// address 0 in a tarnel link. A losing weak definition is reached from data
+// as any other module's symbol would be: not at all.
+TEST(Elf2objWeak, WeakReferencesAndReferencesFromDataToALosingDefinition) {
+    struct Row {
+        const char* what;
+        int definition;  // of `hook` in b.o: kNone, STB_GLOBAL or STB_WEAK
+        bool fromData;    // a.o refers to hook from .data, and defines it weakly itself
+        std::string refusal;
+    };
+    const Row rows[] = {
+        {"defined by another object", STB_GLOBAL, false, ""},
+        {"defined weakly by another object", STB_WEAK, false, ""},
+        {"defined nowhere", kNone, false,
+         ".text+0x2: 'hook': weak undefined symbol that no given object defines; define it in one of the program's "
+         "modules or drop the weak"},
+        {"a losing weak definition referred to from data", STB_GLOBAL, true,
+         ".data+0x0: 'hook': external reference from a data section; keep the pointer in the module that defines "
+         "its target, or set it from code at run time"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ElfBuilder a;
+        auto text = a.progbits(".text", Bytes(8, 0));
+        if (row.fromData)
+            a.rela(a.progbits(".data", Bytes(4, 0)), 0, a.symbol("hook", text, 4, STB_WEAK), R_68K_32, 0);
+        else
+            a.rela(text, 2, a.symbol("hook", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0);
+        ElfBuilder b;
+        auto bText = b.progbits(".text", Bytes(4, 0));
+        if (row.definition != kNone) b.symbol("hook", bText, 0, uint8_t(row.definition));
+        std::vector<Conversion> c = convertTogether({{"a.o", a}, {"b.o", b}});
+        if (!row.refusal.empty()) {
+            EXPECT_EQ(c[0].refusals, std::vector<std::string>{row.refusal});
+            continue;
+        }
+        EXPECT_EQ(c[0].refusals, std::vector<std::string>{});
+        EXPECT_EQ(hexBytes(c[0].object),
+                  hexBytes(ModuleBuilder().name("a.o").code(Bytes(8, 0)).xref(LINK_ABS32, "hook", {2}).end()));
+    }
+}
+
+// Names that only resemble an alias convert: an alias ends in `+0x` or
+// `-0x` and lower-case hex digits.
+TEST(Elf2objMapping, NamesThatOnlyResembleAnAliasAreKept) {
+    ElfBuilder e;
+    auto text = e.progbits(".text", Bytes(4, 0));
+    const char* names[] = {"tab+4", "tab+0x", "tab+0X4", "tab+0x4g", "a+b", "0x4", "tab_0x4", "tab+0xG"};
+    ModuleBuilder expected;
+    expected.name("fallback.o").code(Bytes(4, 0));
+    for (const char* name : names) {
+        e.symbol(name, text, 0);
+        expected.xdef(SectionKind::code, 0, name);
+    }
+    Conversion c = convert(e);
+    EXPECT_EQ(c.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(c.object), hexBytes(expected.end()));
+}
+
+// Unwind tables and debugging information are dropped, with their relocations.
+TEST(Elf2objMapping, UnwindTablesAndDebuggingInformationAreDropped) {
+    auto object = [](bool withExtras) {
+        ElfBuilder e;
+        auto text = e.progbits(".text", Bytes(8, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+        e.symbol("f", text, 0, STB_GLOBAL, STT_FUNC);
+        if (!withExtras) return e;
+        auto textSymbol = e.sectionSymbol(text);
+        for (const char* name : {".eh_frame", ".gcc_except_table", ".gcc_except_table.f", ".eh_frame_hdr"})
+            e.rela(e.progbits(name, Bytes(8, 0x11)), 4, textSymbol, R_68K_PC32, 0);
+        e.rela(e.progbits(".debug_info", Bytes(8, 0x22), 0, 1), 0, textSymbol, R_68K_32, 0);
+        return e;
+    };
+    Conversion plain = convert(object(false));
+    Conversion extras = convert(object(true));
+    EXPECT_EQ(extras.refusals, std::vector<std::string>{});
+    EXPECT_EQ(hexBytes(extras.object), hexBytes(plain.object));
+    EXPECT_EQ(hexBytes(plain.object), hexBytes(ModuleBuilder()
+                                                   .name("fallback.o")
+                                                   .code(Bytes(8, 0x4E))
+                                                   .xdef(SectionKind::code, 0, "f")
+                                                   .end()));
+}
+
 TEST(Elf2objProcessor, ModelNumbersAreFourHexDigits) {
     EXPECT_EQ(elf2obj::processorIdFor("5208"), 0x52080000u);
     EXPECT_EQ(elf2obj::processorIdFor("547f"), 0x547F0000u);
@@ -605,6 +808,92 @@ TEST(Elf2objCommandLine, DashDWritesNothingWhenAnInputIsRefusedOrTwoShareAName) 
     }
 }
 
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// -d writes every module or none: the modules go to temporary files that are
+// renamed over their names only once all were written. a.o converts to a
+// small module, b.o to one of 64 KiB.
+TEST(Elf2objCommandLine, DashDWritesEveryModuleOrNone) {
+    const std::string earlier = "left by an earlier run";
+    const Bytes old(earlier.begin(), earlier.end());
+    struct Row {
+        const char* what;
+        void (*before)(const ScratchDir& dir, const Bytes& old);  // what out/ holds before the run
+        rlim_t fileSizeLimit;
+        const char* message;
+        std::set<std::string> after;  // what out/ holds after it, each old file as it was
+    };
+    const Row rows[] = {
+        {"the second module does not fit the file-size limit",
+         [](const ScratchDir& dir, const Bytes& o) {
+             std::filesystem::create_directory(dir.path("out"));
+             dir.write("out/a.o", o);
+             dir.write("out/b.o", o);
+         },
+         4096, "tarnel-elf2obj: out/b.o: cannot be written: File too large\n", {"a.o", "b.o"}},
+        {"a folder made for the run is removed again",
+         [](const ScratchDir&, const Bytes&) {}, 4096,
+         "tarnel-elf2obj: out/b.o: cannot be written: File too large\n", {}},
+        {"a folder at the second module's name",
+         [](const ScratchDir& dir, const Bytes& o) {
+             std::filesystem::create_directories(dir.path("out/b.o"));
+             dir.write("out/a.o", o);
+         },
+         RLIM_INFINITY, "tarnel-elf2obj: out/b.o: cannot be created: Is a directory\n", {"a.o", "b.o"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ScratchDir dir;
+        ElfBuilder small, large;
+        small.progbits(".text", Bytes(8, 0x4E));
+        large.progbits(".text", Bytes(64 << 10, 0x4E));
+        dir.write("a.o", small.build());
+        dir.write("b.o", large.build());
+        row.before(dir, old);
+        CliResult r;
+        {
+            FileSizeLimit limit(row.fileSizeLimit);
+            r = runCli(dir, {"-d", dir.path("out"), "a.o", "b.o"});
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, row.message);
+        if (row.after.empty()) {
+            EXPECT_FALSE(dir.exists("out"));
+            continue;
+        }
+        EXPECT_EQ(namesIn(dir.path("out")), row.after);
+        EXPECT_EQ(dir.read("out/a.o"), old);
+        if (std::filesystem::is_directory(dir.path("out/b.o"))) continue;
+        EXPECT_EQ(dir.read("out/b.o"), old);
+    }
+}
+
+// An output of -d that is one of the inputs, by name or through a link, is
+// refused before anything is written.
+TEST(Elf2objCommandLine, DashDRefusesToReplaceAnInput) {
+    ScratchDir dir;
+    ElfBuilder e;
+    e.progbits(".text", Bytes(8, 0x4E));
+    const Bytes in = e.build();
+    dir.write("in.o", in);
+    dir.write("other.o", in);
+    CliResult r = runCli(dir, {"-d", dir.path(""), "other.o", "in.o"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnel-elf2obj: other.o is the input other.o itself; name another folder\n");
+    std::filesystem::create_directory(dir.path("out"));
+    std::filesystem::create_symlink("../in.o", dir.path("out/in.o"));
+    r = runCli(dir, {"-d", dir.path("out"), "other.o", "in.o"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnel-elf2obj: out/in.o is the input in.o itself; name another folder\n");
+    EXPECT_EQ(dir.read("in.o"), in);
+    EXPECT_EQ(dir.read("other.o"), in);
+    EXPECT_EQ(namesIn(dir.path("out")), std::set<std::string>{"in.o"});
+}
+
 // Each name runs from its offset in the name table to the next NUL, whatever
 // other names start at, inside or after it.
 TEST(Elf2objReader, NamesThatShareBytesOfTheNameTableEachRunToTheirNul) {
@@ -612,7 +901,7 @@ TEST(Elf2objReader, NamesThatShareBytesOfTheNameTableEachRunToTheirNul) {
         int32_t fromFirstName;  // offset of the second symbol's name, from the first's
         const char* name;
     };
-    const Case cases[] = {{0, "abcdef"}, {3, "def"}, {5, "f"}, {6, ""}, {0x10000, ""}};
+    const Case cases[] = {{0, "abcdef"}, {3, "def"}, {5, "f"}, {6, ""}};
     for (const Case& c : cases) {
         ElfBuilder e;
         auto text = e.progbits(".text", Bytes(4, 0));
@@ -639,6 +928,160 @@ TEST(Elf2objReader, NamesThatShareBytesOfTheNameTableEachRunToTheirNul) {
     }
 }
 
+// Places in a built ELF file, found before it is spoilt: a section's index,
+// the offset of its header and of its contents, a symbol's entry.
+struct Layout {
+    const Bytes& b;
+    uint32_t index(std::string_view name) const {
+        File file;
+        std::string error;
+        EXPECT_TRUE(readFile(b, file, error)) << error;
+        for (uint32_t i = 0; i < file.sections.size(); ++i)
+            if (file.sections[i].name == name) return i;
+        ADD_FAILURE() << "no section " << name;
+        return 0;
+    }
+    size_t header(std::string_view name) const { return readWordBE(&b[32]) + kShdrSize * index(name); }
+    size_t contents(std::string_view name) const { return readWordBE(&b[header(name) + 16]); }
+    size_t symbol(uint32_t i) const { return contents(".symtab") + kSymSize * i; }
+};
+// Byte offsets of section header fields.
+constexpr size_t kName = 0, kType = 4, kLink = 24, kInfo = 28;
+
+void setWord(Bytes& b, size_t at, uint32_t v) { writeWordBE(&b[at], v); }
+
+// A file the reader cannot trust is refused with what is damaged. The file:
+// .text (16 bytes) and .data (8), .text+2 patched with `ext` and .data+0
+// with .text; symbols: 0 none, 1 `start` at .text+0, 2 `ext`, 3 .text's.
+TEST(Elf2objReader, DamagedFilesAreRefusedWithWhatIsDamaged) {
+    struct Row {
+        const char* what;
+        void (*spoil)(Bytes& b, const Layout& at);
+        const char* error;  // before "; the object is damaged, rebuild it"; empty: accepted
+    };
+    const Row rows[] = {
+        {"a symbol's name outside the string table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.symbol(2), 0x10000); },
+         "the name of symbol 2 lies outside the string table .strtab"},
+        {"a section's name outside the section name table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".data") + kName, 0x10000); },
+         "the name of section 2 lies outside the section name table"},
+        {"a string table without its last NUL",
+         [](Bytes& b, const Layout& at) { b[at.contents(".strtab") + readWordBE(&b[at.header(".strtab") + 20]) - 1] = 'x'; },
+         "the string table .strtab does not end with a NUL"},
+        {"a section name table without its last NUL",
+         [](Bytes& b, const Layout& at) {
+             b[at.contents(".shstrtab") + readWordBE(&b[at.header(".shstrtab") + 20]) - 1] = 'x';
+         },
+         "the section name table does not end with a NUL"},
+        {"a section name table that is not a string table",
+         [](Bytes& b, const Layout& at) { writeHalfBE(&b[50], uint16_t(at.index(".text"))); },
+         "the section name table, section 1, is not a string table"},
+        {"a symbol table whose names are not in a string table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".symtab") + kLink, at.index(".data")); },
+         "the symbol table takes its names from section 2, which is not a string table"},
+        {"two symbol tables",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".data") + kType, SHT_SYMTAB); },
+         "more than one symbol table"},
+        {"a symbol past the end of its section",
+         [](Bytes& b, const Layout& at) { setWord(b, at.symbol(1) + 4, 0xFFFFFFF0); },
+         "symbol 1 'start' at 0xfffffff0 lies past the end of .text (16 bytes)"},
+        {"a symbol at the end of its section", [](Bytes& b, const Layout& at) { setWord(b, at.symbol(1) + 4, 16); },
+         ""},
+        {"a symbol in a section that does not exist",
+         [](Bytes& b, const Layout& at) { writeHalfBE(&b[at.symbol(1) + 14], 80); },
+         "symbol 1 'start' lies in section 80, which does not exist"},
+        {"a relocation section that applies to itself",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.text") + kInfo, at.index(".rela.text")); },
+         "relocation section .rela.text applies to itself"},
+        {"a relocation section that applies to the symbol table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.text") + kInfo, at.index(".symtab")); },
+         "relocation section .rela.text applies to .symtab, which holds no contents"},
+        {"a relocation section that applies to a string table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.text") + kInfo, at.index(".strtab")); },
+         "relocation section .rela.text applies to .strtab, which holds no contents"},
+        {"a relocation section that applies to another relocation section",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.text") + kInfo, at.index(".rela.data")); },
+         "relocation section .rela.text applies to .rela.data, which holds no contents"},
+        {"a relocation section that applies to section 0",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.data") + kInfo, 0); },
+         "relocation section .rela.data applies to section 0, which holds no contents"},
+        {"a relocation section that applies to a section that does not exist",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.data") + kInfo, 99); },
+         "relocation section .rela.data applies to section 99, which does not exist"},
+        {"a relocation section whose symbols are not the symbol table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.header(".rela.text") + kLink, at.index(".strtab")); },
+         "relocation section .rela.text takes its symbols from section 6, not from the symbol table"},
+        {"a relocation that names a symbol past the symbol table",
+         [](Bytes& b, const Layout& at) { setWord(b, at.contents(".rela.text") + 4, 40 << 8 | R_68K_32); },
+         "the relocation at .text+0x2 names symbol 40, past the end of the symbol table (4 symbols)"},
+        {"a relocation that names symbol 0",
+         [](Bytes& b, const Layout& at) { setWord(b, at.contents(".rela.text") + 4, R_68K_32); },
+         "the relocation at .text+0x2 names no symbol"},
+        {"R_68K_NONE with symbol 0", [](Bytes& b, const Layout& at) { setWord(b, at.contents(".rela.text") + 4, 0); },
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ElfBuilder e;
+        auto text = e.progbits(".text", Bytes(16, 0x4E));
+        auto data = e.progbits(".data", Bytes(8, 0));
+        e.symbol("start", text, 0);
+        e.rela(text, 2, e.symbol("ext", SHN_UNDEF, 0), R_68K_32, 0);
+        e.rela(data, 0, e.sectionSymbol(text), R_68K_32, 0);
+        Bytes b = e.build();
+        const Bytes intact = b;
+        row.spoil(b, Layout{intact});
+        File file;
+        std::string error;
+        const bool read = readFile(b, file, error);
+        if (*row.error == 0) {
+            EXPECT_TRUE(read) << error;
+            continue;
+        }
+        EXPECT_FALSE(read);
+        EXPECT_EQ(error, std::string(row.error) + "; the object is damaged, rebuild it");
+    }
+}
+
+// Code for another m68k family is refused; e_flags 0 is that of 68020 code,
+// or of an object without instructions (data alone, even in .text), which a
+// function symbol in loaded code tells apart.
+TEST(Elf2objReader, CodeForAnotherProcessorFamilyIsRefused) {
+    struct Row {
+        uint32_t flags;
+        bool function;  // a function symbol in .text
+        const char* family;  // nullptr: accepted
+    };
+    const Row rows[] = {
+        {0x23, true, nullptr},      // -mcpu=5208: ISA A+, EMAC
+        {0x01, true, nullptr},      // 5206: ISA A without divide
+        {0x12, true, nullptr},      // 5307: ISA A, MAC
+        {0x14, true, nullptr},      // 5407: ISA B without USP, MAC
+        {0x8065, true, nullptr},    // 547x: ISA B, FPU, EMAC
+        {0, false, nullptr},        // data alone: a table in .text
+        {0, true, "68020"},         // 68020 to 68060
+        {0x01000000, true, "68000"},
+        {0x01000000, false, "68000"},  // the assembler sets it only for instructions
+        {0x00810000, true, "CPU32"},
+        {0x02000000, true, "Fido"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << row.flags << (row.function ? " with" : " without")
+                                        << " a function");
+        ElfBuilder e;
+        e.flags = row.flags;
+        auto text = e.progbits(".text", Bytes(8, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+        e.symbol("entry", text, 0, STB_GLOBAL, row.function ? STT_FUNC : STT_OBJECT);
+        Bytes b = e.build();
+        File file;
+        std::string error;
+        EXPECT_EQ(readFile(b, file, error), row.family == nullptr) << error;
+        if (!row.family) continue;
+        EXPECT_EQ(error, std::string("compiled for ") + row.family + ", not ColdFire: add -mcpu=5208");
+    }
+}
+
 TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
     struct Case {
         void (*spoil)(ElfBuilder&, Bytes&);
@@ -661,6 +1104,15 @@ TEST(Elf2objCommandLine, FilesThatAreNotM68kRelocatableObjectsAreRejected) {
              }
          },
          "sections overlap: their contents add up to more than the file holds"},
+        {[](ElfBuilder& e, Bytes& b) {
+             e.flags = 0;
+             e.symbol("main", e.progbits(".text.main", {0x4E, 0x75}, SHF_ALLOC | SHF_EXECINSTR), 0, STB_GLOBAL,
+                      STT_FUNC);
+             b = e.build();
+         },
+         "compiled for 68020, not ColdFire: add -mcpu=5208"},
+        {[](ElfBuilder&, Bytes& b) { writeWordBE(&b[Layout{b}.symbol(0)], 0x1000); },
+         "the name of symbol 0 lies outside the string table .strtab; the object is damaged, rebuild it"},
     };
     for (const Case& c : cases) {
         ScratchDir dir;

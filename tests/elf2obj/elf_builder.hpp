@@ -23,16 +23,17 @@ public:
     }
 
     // Header fields, changed by the tests of files the converter must reject.
-    uint8_t elfClass = 1, dataEncoding = 2;
-    uint16_t fileType = 1, machine = 4;
+    uint8_t elfClass = elf::ELFCLASS32, dataEncoding = elf::ELFDATA2MSB;
+    uint16_t fileType = elf::ET_REL, machine = elf::EM_68K;
+    uint32_t flags = 0x23;  // ColdFire ISA A+ with EMAC, as -mcpu=5208 gives
 
     uint16_t progbits(const std::string& name, const Bytes& bytes, uint32_t flags = elf::SHF_ALLOC,
                       uint32_t align = 4) {
         sections_.push_back({name, elf::SHT_PROGBITS, flags, uint32_t(bytes.size()), align, bytes, {}, true});
         return uint16_t(sections_.size() - 1);
     }
-    uint16_t nobits(const std::string& name, uint32_t size) {
-        sections_.push_back({name, elf::SHT_NOBITS, elf::SHF_ALLOC, size, 4, {}, {}, true});
+    uint16_t nobits(const std::string& name, uint32_t size, uint32_t align = 4) {
+        sections_.push_back({name, elf::SHT_NOBITS, elf::SHF_ALLOC, size, align, {}, {}, true});
         return uint16_t(sections_.size() - 1);
     }
 
@@ -60,7 +61,7 @@ public:
                               uint32_t align, const Bytes& bytes, uint32_t link, uint32_t info, uint32_t entsize) {
             uint32_t nameOffset = uint32_t(shstrtab.size());
             shstrtab += name + '\0';
-            uint32_t offset = 52 + uint32_t(body.size());
+            uint32_t offset = elf::kEhdrSize + uint32_t(body.size());
             body.insert(body.end(), bytes.begin(), bytes.end());
             headers.push_back({nameOffset, type, flags, offset, size, link, info, align, entsize});
         };
@@ -86,8 +87,8 @@ public:
                 if (s.relocsWithAddends) word(r, e.addend);
             }
             uint32_t type = s.relocsWithAddends ? elf::SHT_RELA : elf::SHT_REL;
-            addSection((s.relocsWithAddends ? ".rela" : ".rel") + s.name, type, 0x40, uint32_t(r.size()), 4, r,
-                       symtabIndex, uint32_t(i), s.relocsWithAddends ? 12 : 8);
+            addSection((s.relocsWithAddends ? ".rela" : ".rel") + s.name, type, elf::SHF_INFO_LINK, uint32_t(r.size()), 4,
+                       r, symtabIndex, uint32_t(i), s.relocsWithAddends ? elf::kRelaSize : elf::kRelSize);
         }
         std::string strtab(1, '\0');
         Bytes syms;
@@ -104,7 +105,7 @@ public:
             syms.push_back(0);
             half(syms, sym.shndx);
         }
-        addSection(".symtab", elf::SHT_SYMTAB, 0, uint32_t(syms.size()), 4, syms, symtabIndex + 1, 0, 16);
+        addSection(".symtab", elf::SHT_SYMTAB, 0, uint32_t(syms.size()), 4, syms, symtabIndex + 1, 0, elf::kSymSize);
         addSection(".strtab", elf::SHT_STRTAB, 0, uint32_t(strtab.size()), 1, Bytes(strtab.begin(), strtab.end()),
                    0, 0, 0);
         uint32_t shstrndx = uint32_t(headers.size());
@@ -113,18 +114,18 @@ public:
                    0, 0, 0);
         while (body.size() % 4) body.push_back(0);
 
-        Bytes out = {0x7F, 'E', 'L', 'F', elfClass, dataEncoding, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        Bytes out = {0x7F, 'E', 'L', 'F', elfClass, dataEncoding, elf::EV_CURRENT, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         half(out, fileType);
         half(out, machine);
-        word(out, 1);                                // version
-        word(out, 0);                                // entry
-        word(out, 0);                                // program headers
-        word(out, 52 + uint32_t(body.size()));       // section headers
-        word(out, 0x12);                             // flags: ColdFire, ISA A
-        half(out, 52);
+        word(out, elf::EV_CURRENT);
+        word(out, 0);                                   // entry
+        word(out, 0);                                   // program headers
+        word(out, elf::kEhdrSize + uint32_t(body.size()));  // section headers
+        word(out, flags);
+        half(out, elf::kEhdrSize);
         half(out, 0);
         half(out, 0);
-        half(out, 40);
+        half(out, elf::kShdrSize);
         half(out, uint16_t(headers.size()));
         half(out, uint16_t(shstrndx));
         out.insert(out.end(), body.begin(), body.end());

@@ -6,6 +6,7 @@
 
 #include "driver/diag.hpp"
 #include "driver/tarnel.hpp"
+#include "elf_format.hpp"
 #include "objfmt/chunk.hpp"
 #include "objfmt/placement.hpp"
 #include "objfmt/symbol_sizes.hpp"
@@ -15,13 +16,6 @@
 namespace tarnel::elf {
 
 namespace {
-
-constexpr uint32_t kEhdrSize = 52, kPhdrSize = 32, kShdrSize = 40, kSymSize = 16;
-constexpr uint32_t SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_NOBITS = 8;
-constexpr uint32_t SHF_WRITE = 1, SHF_ALLOC = 2, SHF_EXECINSTR = 4;
-constexpr uint8_t STB_LOCAL = 0, STB_GLOBAL = 1;
-constexpr uint8_t STT_NOTYPE = 0, STT_OBJECT = 1, STT_FUNC = 2, STT_FILE = 4;
-constexpr uint16_t SHN_ABS = 0xfff1;
 
 void put16(std::string& b, uint32_t v) {
     b += char(v >> 8);

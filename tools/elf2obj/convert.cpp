@@ -34,8 +34,27 @@ constexpr PartRule kPartRules[] = {
     {".bss", false, SectionKind::bss, SHT_NOBITS},      {".bss.", true, SectionKind::bss, SHT_NOBITS},
 };
 
-bool matches(const PartRule& rule, std::string_view name) {
+// Loaded sections dropped like the debugging information: the unwind
+// tables, which only an unwinder reads (to throw a C++ exception or walk the
+// stack), and a program of tarnel modules has none.
+struct DroppedSection {
+    std::string_view name;
+    bool prefix;
+};
+constexpr DroppedSection kDroppedSections[] = {
+    {".eh_frame", false},
+    {".eh_frame_hdr", false},
+    {".gcc_except_table", false},
+    {".gcc_except_table.", true},
+};
+
+template <typename Rule>
+bool matches(const Rule& rule, std::string_view name) {
     return rule.prefix ? name.size() > rule.name.size() && name.starts_with(rule.name) : name == rule.name;
+}
+
+bool isDroppedSection(std::string_view name) {
+    return std::ranges::any_of(kDroppedSections, [&](const DroppedSection& d) { return matches(d, name); });
 }
 
 // What each relocation type becomes. A reference to another module becomes
@@ -75,7 +94,8 @@ struct Placement {
 
 // One alias per referenced symbol and addend: `sym+0x20` names the address
 // sym + 0x20. No C identifier and no unquoted assembler symbol holds a `+`
-// or a `-`, so the name cannot clash with a symbol of the program.
+// or a `-`, and a quoted one of an alias's form is refused, so the name
+// cannot clash with a symbol of the program.
 using AliasKey = std::pair<std::string, int32_t>;
 using AliasSet = std::set<AliasKey>;  // sorted by symbol, then addend
 
@@ -88,8 +108,31 @@ std::string signedHex(int32_t v) {
 
 std::string aliasName(const AliasKey& alias) { return alias.first + signedHex(alias.second); }
 
-// The global symbols that the objects of a whole-program conversion define.
-using ProgramSymbols = std::set<std::string, std::less<>>;
+// Whether a name ends the way an alias does: `+0x` or `-0x` and lower-case
+// hex digits.
+bool hasAliasForm(std::string_view name) {
+    auto hexDigit = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+    size_t digits = 0;
+    while (digits < name.size() && hexDigit(name[name.size() - 1 - digits])) ++digits;
+    std::string_view before = name.substr(0, name.size() - digits);
+    return digits > 0 && (before.ends_with("+0x") || before.ends_with("-0x"));
+}
+
+// The global symbols that the objects of a whole-program conversion define,
+// each with the object whose definition the linker is to take: the first
+// strong definition or, without one, the first weak one. The others' weak
+// definitions are not exported.
+struct Definer {
+    size_t object;
+    bool strong;
+};
+using ProgramSymbols = std::map<std::string, Definer, std::less<>>;
+
+// A symbol that defines a name for the whole program.
+bool isDefinition(const Symbol& sym) {
+    return sym.bind != STB_LOCAL && sym.shndx != SHN_UNDEF && sym.shndx != SHN_COMMON && sym.type != STT_SECTION &&
+           sym.type != STT_FILE;
+}
 
 struct XrefKey {
     uint32_t type;
@@ -99,18 +142,30 @@ struct XrefKey {
 
 class Converter {
 public:
-    Converter(const File& file, const ConvertOptions& options) : file_(file), options_(options) {}
+    // `self` numbers the object among those converted together.
+    Converter(const File& file, const ConvertOptions& options, size_t self)
+        : file_(file), options_(options), self_(self), dropped_(file.symbols.size()) {}
 
-    // The conversion runs in three steps, so that a whole program can be
-    // converted together: lay the sections out and export the symbols,
-    // convert the references (which may use aliases that other modules
-    // define), then define the aliases this module holds and write it.
+    // The conversion runs in steps, so that a whole program can be converted
+    // together: lay the sections out (and enter the definitions in the
+    // program's symbols), export the symbols and convert the references
+    // (which may use aliases that other modules define), then define the
+    // aliases this module holds and write it.
     void layOut() {
+        refuseAliasNames();
         placeSections();
-        exportSymbols();
     }
-    void convertReferences(const ProgramSymbols* program) {
+    void addDefinitions(ProgramSymbols& program) const {
+        for (const Symbol& sym : file_.symbols) {
+            if (!isDefinition(sym)) continue;
+            const bool strong = sym.bind != STB_WEAK;
+            auto [it, added] = program.try_emplace(std::string(sym.name), Definer{self_, strong});
+            if (!added && strong && !it->second.strong) it->second = {self_, true};
+        }
+    }
+    void convert(const ProgramSymbols* program) {
         program_ = program;
+        exportSymbols();
         for (const RelocSection& rs : file_.relocations) convertRelocations(rs);
     }
     Conversion finish(const AliasSet& used) {
@@ -119,7 +174,6 @@ public:
         return std::move(result_);
     }
 
-    const ProgramSymbols& globals() const { return globals_; }
     const AliasSet& aliasUses() const { return aliasUses_; }
 
 private:
@@ -138,6 +192,12 @@ private:
                     placements_[i].refused = true;
                     continue;
                 }
+                // placed all the same, so that what lies in it is checked too
+                if (s.align > kPieceAlign)
+                    refuse(s.name, 0, s.name,
+                           "section aligned to " + std::to_string(s.align) +
+                               " bytes; the linker places module parts at multiples of 4 only: align it to at most "
+                               "4 (in C: drop the aligned attribute or lower it to 4)");
                 uint32_t& size = partSize(rule.part);
                 // a part's size and every offset in it are 32-bit words
                 if (uint64_t(roundUp(size)) + s.size > kMaxPartSize) {
@@ -159,7 +219,8 @@ private:
         }
         for (uint32_t i = 0; i < file_.sections.size(); ++i) {
             const Section& s = file_.sections[i];
-            if (!placements_[i].placed && !placements_[i].refused && (s.flags & SHF_ALLOC) && s.size != 0)
+            if (!placements_[i].placed && !placements_[i].refused && (s.flags & SHF_ALLOC) && s.size != 0 &&
+                !isDroppedSection(s.name))
                 refuse(s.name, 0, s.name,
                        "section with contents that is not code, rodata, data or bss; put it in .text, .rodata, "
                        ".data or .bss (in C: drop the section attribute or the option that makes it)");
@@ -170,17 +231,32 @@ private:
         }
     }
 
-    // Every global symbol defined in a converted section becomes an xdef.
+    // A global symbol an alias could name would be taken for the alias.
+    void refuseAliasNames() {
+        for (const Symbol& sym : file_.symbols)
+            if (sym.bind != STB_LOCAL && sym.type != STT_SECTION && sym.type != STT_FILE && hasAliasForm(sym.name))
+                refuse(sectionName(sym.shndx), sym.value, sym.name,
+                       "name of the form of an alias, which -d gives to a symbol plus an offset (sym+0x4); rename "
+                       "it");
+    }
+
+    // Every global symbol defined in a converted section becomes an xdef,
+    // but for a weak one that another object's definition wins over: its
+    // body stays in the module, unexported, and the module's references to
+    // its name go to the winner.
     void exportSymbols() {
-        for (const Symbol& sym : file_.symbols) {
+        for (uint32_t i = 0; i < file_.symbols.size(); ++i) {
+            const Symbol& sym = file_.symbols[i];
             if (sym.shndx == SHN_COMMON) {
                 refuse("*COM*", 0, sym.name,
                        "common symbol; define it in .bss instead (in C: compile with -fno-common)");
                 continue;
             }
-            if (sym.bind == STB_LOCAL || sym.shndx == SHN_UNDEF) continue;
-            if (sym.type == STT_SECTION || sym.type == STT_FILE) continue;
-            globals_.emplace(sym.name);
+            if (!isDefinition(sym)) continue;
+            if (sym.bind == STB_WEAK && program_ && program_->find(sym.name)->second.object != self_) {
+                dropped_[i] = true;
+                continue;
+            }
             if (sym.shndx == SHN_ABS) {
                 refuse("*ABS*", sym.value, sym.name,
                        "absolute symbol cannot be exported; keep it local, or define the value in .rodata");
@@ -255,9 +331,17 @@ private:
         if (sym.shndx == SHN_COMMON) return;  // refused with the symbol
 
         uint32_t at = place.offset + r.offset;  // the field's offset within its part
-        if (sym.shndx == SHN_UNDEF) {
-            if (sym.bind == STB_WEAK)
-                return refuseHere("weak undefined symbol; define it in one of the program's modules or drop the weak");
+        if (sym.shndx == SHN_UNDEF || dropped_[r.symbol]) {
+            // a weak reference resolves as an ordinary one where a given
+            // object defines the name; there is no address 0 for a missing one
+            if (sym.shndx == SHN_UNDEF && sym.bind == STB_WEAK && !program_)
+                return refuseHere(
+                    "weak undefined symbol; convert this module with -d together with the one that defines it, "
+                    "or drop the weak");
+            if (sym.shndx == SHN_UNDEF && sym.bind == STB_WEAK && !program_->contains(sym.name))
+                return refuseHere(
+                    "weak undefined symbol that no given object defines; define it in one of the program's "
+                    "modules or drop the weak");
             if (place.part != SectionKind::code)
                 return refuseHere(
                     "external reference from a data section; keep the pointer in the module that "
@@ -433,8 +517,9 @@ private:
     uint32_t codeSize_ = 0, dataSize_ = 0, bssSize_ = 0;
     LinkPayloadBuilder link_;
     bool hasXdefs_ = false;
+    const size_t self_;
     const ProgramSymbols* program_ = nullptr;  // set in a whole-program conversion
-    ProgramSymbols globals_;                   // every global this object defines
+    std::vector<bool> dropped_;                // by symbol: a weak definition another object's wins over
     std::map<std::string, std::pair<SectionKind, uint32_t>, std::less<>> exported_;  // xdefs: part, value
     AliasSet aliasUses_;
     std::vector<std::pair<XrefKey, std::vector<uint32_t>>> xrefs_;
@@ -445,9 +530,9 @@ private:
 }  // namespace
 
 Conversion convertObject(const File& file, const ConvertOptions& options) {
-    Converter c(file, options);
+    Converter c(file, options, 0);
     c.layOut();
-    c.convertReferences(nullptr);
+    c.convert(nullptr);
     return c.finish({});
 }
 
@@ -456,13 +541,13 @@ std::vector<Conversion> convertProgram(std::span<const File> files, std::span<co
     converters.reserve(files.size());
     ProgramSymbols program;
     for (size_t i = 0; i < files.size(); ++i) {
-        converters.emplace_back(files[i], options[i]);
+        converters.emplace_back(files[i], options[i], i);
         converters.back().layOut();
-        program.insert(converters.back().globals().begin(), converters.back().globals().end());
+        converters.back().addDefinitions(program);
     }
     AliasSet used;
     for (Converter& c : converters) {
-        c.convertReferences(&program);
+        c.convert(&program);
         used.insert(c.aliasUses().begin(), c.aliasUses().end());
     }
     std::vector<Conversion> results;

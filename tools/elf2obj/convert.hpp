@@ -5,9 +5,11 @@
 // and .bss.* the bss part. Each piece starts at a multiple of 4 within its
 // part and every part is padded with zeros to a multiple of 4, so that the
 // next module's part, which the linker places right behind it, starts
-// aligned too. Global symbols become xdefs; relocations become xrefs,
-// reloc16/reloc32 records, or are resolved here when they are pc-relative
-// within the code part. Whatever the object format cannot express is refused.
+// aligned too; a section aligned to more than 4 is refused. Global symbols
+// become xdefs; relocations become xrefs, reloc16/reloc32 records, or are
+// resolved here when they are pc-relative within the code part. Sections
+// that are not loaded and the unwind tables are dropped. Whatever the object
+// format cannot express is refused.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,10 @@ Conversion convertObject(const elf::File& file, const ConvertOptions& options);
 // the global sym, becomes an xref to the alias named "sym+0x20" (or
 // "sym-0x4"), which every module that exports sym defines at sym's value plus
 // the addend; its aliases follow its own xdefs, sorted by symbol and addend.
+// Of a name's definitions the first strong one wins, or without one the
+// first weak one; a weak definition that does not win is not exported, and
+// its module refers to the name as to another module's. Alone (in
+// convertObject) a weak definition is an ordinary one.
 std::vector<Conversion> convertProgram(std::span<const elf::File> files, std::span<const ConvertOptions> options);
 
 // The processor id for a model number of four hex digits: "5208" gives 0x52080000.

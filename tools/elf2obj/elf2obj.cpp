@@ -1,8 +1,7 @@
 #include "elf2obj.hpp"
 
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <new>
@@ -12,6 +11,7 @@
 #include "convert.hpp"
 #include "elf_file.hpp"
 #include "input_file.hpp"
+#include "output/outfile.hpp"
 #include "tool_main.hpp"
 
 namespace tarnel::elf2obj {
@@ -35,7 +35,8 @@ constexpr const char* kHelp =
     "  --version     show the version and exit\n"
     "\n"
     "Exit status: 0 when every output was written, 1 otherwise; an input that\n"
-    "cannot be converted is refused with the reason and its remedy.\n";
+    "cannot be converted is refused with the reason and its remedy. Outputs are\n"
+    "written whole or not at all, and with -d all of them or none.\n";
 
 struct Arguments {
     bool answered = false;  // --help or --version: nothing to convert
@@ -126,28 +127,74 @@ bool reportRefusals(const std::string& input, const Conversion& result, std::ost
     return true;
 }
 
-bool writeObject(const std::string& path, const std::vector<uint8_t>& bytes, std::ostream& err) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    out.close();
-    if (out) return true;
-    err << kProgram << ": " << path << ": cannot be written\n";
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    return false;
+// Where a conversion goes: OUT for the single-file form, DIR/NAME for each
+// input of the whole-program form, NAME being the input's file name.
+std::vector<std::string> outputPaths(const Arguments& a) {
+    if (a.dir.empty()) return {a.output};
+    std::vector<std::string> paths;
+    for (const std::string& input : a.inputs)
+        paths.push_back((std::filesystem::path(a.dir) / std::filesystem::path(input).filename()).string());
+    return paths;
+}
+
+// An output may not replace an input: checked before anything is read or written.
+bool outputsSpareTheInputs(const Arguments& a, const std::vector<std::string>& outputs, std::ostream& err) {
+    for (const std::string& output : outputs)
+        for (const std::string& input : a.inputs)
+            if (tools::wouldReplace(output, input)) {
+                err << kProgram << ": " << output << " is the input " << input << " itself; name another "
+                    << (a.dir.empty() ? "output file" : "folder") << "\n";
+                return false;
+            }
+    return true;
+}
+
+// Writes every module or none: each goes to a temporary file beside its
+// name, and the temporary files are renamed over the names only once all of
+// them were written and closed. On failure the temporary files are removed
+// and every name keeps what it held.
+bool writeAll(const std::vector<std::string>& paths, const std::vector<const std::vector<uint8_t>*>& modules,
+              std::ostream& err) {
+    std::vector<std::unique_ptr<OutputFile>> files;
+    auto failed = [&](const std::string& path, const char* what, const OutputFile& file) {
+        err << kProgram << ": " << path << ": " << what << ": " << std::strerror(file.error()) << "\n";
+        return false;
+    };
+    for (size_t i = 0; i < paths.size(); ++i) {
+        OutputFile& file = *files.emplace_back(std::make_unique<OutputFile>());
+        if (!file.create(paths[i])) return failed(paths[i], "cannot be created", file);
+        file.write(modules[i]->data(), modules[i]->size());
+        if (!file.finish()) return failed(paths[i], "cannot be written", file);
+    }
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!files[i]->publish()) return failed(paths[i], "cannot be written", *files[i]);
+    return true;
 }
 
 int convertFile(const Arguments& a, std::ostream& err) {
     const std::string& input = a.inputs.front();
+    if (!outputsSpareTheInputs(a, {a.output}, err)) return 1;
     LoadedObject object;
     if (!load(input, object, err)) return 1;
     Conversion result = convertObject(object.file, optionsFor(input, a));
     if (reportRefusals(input, result, err)) return 1;
-    return writeObject(a.output, result.object, err) ? 0 : 1;
+    return writeAll({a.output}, {&result.object}, err) ? 0 : 1;
+}
+
+// The folders missing on the way to `dir`, the innermost first.
+std::vector<std::filesystem::path> missingFolders(const std::filesystem::path& dir) {
+    std::vector<std::filesystem::path> missing;
+    std::error_code ec;
+    for (std::filesystem::path p = dir; !p.empty() && !std::filesystem::exists(p, ec); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    return missing;
 }
 
 // Converts the inputs together and writes DIR/NAME for each, NAME being the
-// input's file name; nothing is written when any input is refused.
+// input's file name; nothing is written when any input is refused or any
+// module cannot be written, and a folder made for the run is removed again.
 int convertProgramFiles(const Arguments& a, std::ostream& err) {
     std::map<std::string, const std::string*> byName;
     for (const std::string& input : a.inputs) {
@@ -159,6 +206,8 @@ int convertProgramFiles(const Arguments& a, std::ostream& err) {
             return 1;
         }
     }
+    const std::vector<std::string> paths = outputPaths(a);
+    if (!outputsSpareTheInputs(a, paths, err)) return 1;
     std::vector<std::unique_ptr<LoadedObject>> objects;
     std::vector<elf::File> files;
     std::vector<ConvertOptions> options;
@@ -173,13 +222,15 @@ int convertProgramFiles(const Arguments& a, std::ostream& err) {
     for (size_t i = 0; i < results.size(); ++i) refused |= reportRefusals(a.inputs[i], results[i], err);
     if (refused) return 1;
 
+    const std::vector<std::filesystem::path> made = missingFolders(a.dir);
     std::error_code ec;
     std::filesystem::create_directories(a.dir, ec);
-    for (size_t i = 0; i < results.size(); ++i) {
-        std::filesystem::path out = std::filesystem::path(a.dir) / std::filesystem::path(a.inputs[i]).filename();
-        if (!writeObject(out.string(), results[i].object, err)) return 1;
-    }
-    return 0;
+    std::vector<const std::vector<uint8_t>*> modules;
+    for (const Conversion& c : results) modules.push_back(&c.object);
+    if (!ec && writeAll(paths, modules, err)) return 0;
+    if (ec) err << kProgram << ": " << a.dir << ": folder cannot be created: " << ec.message() << "\n";
+    for (const std::filesystem::path& folder : made) std::filesystem::remove(folder, ec);
+    return 1;
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -2,7 +2,9 @@
 // big-endian m68k relocatable object, as the GNU assembler and compiler write
 // it for the ColdFire. It reads the section headers, the symbol table and the
 // RELA relocations and keeps spans into the caller's file bytes; it never
-// reads outside them.
+// reads outside them. A file it cannot trust (a name outside its string
+// table, a symbol outside its section, a relocation section that patches no
+// contents) or whose code is not for a ColdFire is refused with the reason.
 #pragma once
 
 #include <cstdint>
@@ -11,19 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "elf_format.hpp"
+
 namespace tarnel::elf {
-
-// Section types, flags, special section indices and symbol kinds used here.
-constexpr uint32_t SHT_NULL = 0, SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_RELA = 4,
-                   SHT_NOBITS = 8, SHT_REL = 9;
-constexpr uint32_t SHF_ALLOC = 0x2;
-constexpr uint16_t SHN_UNDEF = 0, SHN_LORESERVE = 0xFF00, SHN_ABS = 0xFFF1, SHN_COMMON = 0xFFF2;
-constexpr uint8_t STB_LOCAL = 0, STB_GLOBAL = 1, STB_WEAK = 2;
-constexpr uint8_t STT_NOTYPE = 0, STT_OBJECT = 1, STT_FUNC = 2, STT_SECTION = 3, STT_FILE = 4;
-
-// m68k relocation types the converter knows by name.
-constexpr uint8_t R_68K_NONE = 0, R_68K_32 = 1, R_68K_16 = 2, R_68K_8 = 3, R_68K_PC32 = 4,
-                  R_68K_PC16 = 5, R_68K_PC8 = 6;
 
 struct Section {
     std::string_view name;
@@ -61,6 +53,7 @@ struct RelocSection {
 };
 
 struct File {
+    uint32_t flags = 0;  // e_flags: the processor family and model
     std::vector<Section> sections;
     std::vector<Symbol> symbols;
     std::vector<RelocSection> relocations;

@@ -1,15 +1,13 @@
 // The command lines of tarnel-dump and tarnel-mkobj. The text goes to
 // standard output; complaints about files and options go to standard error,
 // so that a dump can be piped or saved and built back unchanged.
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <new>
 #include <stdexcept>
 
 #include "input_file.hpp"
+#include "output/outfile.hpp"
 #include "textform/textform.hpp"
 #include "tool_main.hpp"
 
@@ -49,12 +47,8 @@ constexpr const char* kMkobjHelp =
     "\n"
     "Exit status: 0 when FILE was written, 1 when TEXT has errors (each named by\n"
     "its line; FILE is then not written), 2 when TEXT cannot be read, FILE or\n"
-    "standard output cannot be written, or the command line is wrong.\n";
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+    "standard output cannot be written, FILE is TEXT itself, or the command line\n"
+    "is wrong. A FILE that is not written keeps what it held.\n";
 
 int usageError(std::ostream& err, const char* program, const std::string& message) {
     err << program << ": " << message << "\nTry '" << program << " --help'.\n";
@@ -149,6 +143,12 @@ int mkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostre
     if (!haveText) return usageError(err, program, "no text named");
     if (!haveOutput) return usageError(err, program, "no output file named (-o FILE)");
 
+    if (textPath != "-" && tools::wouldReplace(outputPath, textPath)) {
+        err << program << ": " << outputPath << " is the text " << textPath
+            << " itself; name another output file\n";
+        return kExitTrouble;
+    }
+
     std::string stdinText;
     tools::InputFile input;
     std::string_view text;
@@ -187,13 +187,16 @@ int mkobjTool(const std::vector<std::string>& args, std::istream& in, std::ostre
         return kExitMalformed;
     }
 
-    FilePtr output(std::fopen(outputPath.c_str(), "wb"));
-    if (!output) {
-        err << program << ": cannot create " << outputPath << ": " << std::strerror(errno) << "\n";
+    // the file goes to a temporary file renamed over the name once written
+    // whole, so a failed or killed run leaves what the name held
+    OutputFile output;
+    if (!output.create(outputPath)) {
+        err << program << ": cannot create " << outputPath << ": " << std::strerror(output.error()) << "\n";
         return kExitTrouble;
     }
-    if (std::fwrite(file.data(), 1, file.size(), output.get()) != file.size() || std::fclose(output.release()) != 0) {
-        err << program << ": cannot write " << outputPath << ": " << std::strerror(errno) << "\n";
+    output.write(file.data(), file.size());
+    if (!output.close()) {
+        err << program << ": cannot write " << outputPath << ": " << std::strerror(output.error()) << "\n";
         return kExitTrouble;
     }
     return 0;
