@@ -21,6 +21,8 @@
 #       objcopy -O binary of tarnel-elf's ELF is the ROM image; its program
 #       headers run .data at 0x80000000 from a load address in the ROM, both
 #       as GNU ld's do, and .bss at GNU ld's address.
+#   flash_e2e.sh docs   TARNEL TARNEL_ELF ELF2OBJ ROOT
+#       the start-up that docs/coldfire.md shows is tests/e2e/flash/start.s.
 #
 # A check whose tools are not installed exits with 77 (skipped), after saying why.
 set -euo pipefail
@@ -165,6 +167,15 @@ elf)
   [ "$(section firmware.elf .bss)" = "$(section gnu.elf .bss)" ] ||
     fail ".bss (address, size) is $(section firmware.elf .bss); GNU ld's $(section gnu.elf .bss)"
   echo "objcopy of tarnel-elf's ELF is the ROM image; .data runs at $vma and loads at $lma ($size bytes), as GNU ld's"
+  ;;
+docs)
+  # the first code block after the heading "### Start-up"
+  awk '/^### Start-up$/ { section = 1 } inside && /^```$/ { exit } inside { print }
+       section && /^```asm$/ { inside = 1 }' "$root/docs/coldfire.md" >shown.s
+  [ -s shown.s ] || fail "docs/coldfire.md shows no start-up under ### Start-up"
+  cmp -s shown.s "$flash/start.s" ||
+    { diff "$flash/start.s" shown.s || true; fail "the start-up in docs/coldfire.md is not tests/e2e/flash/start.s"; }
+  echo "docs/coldfire.md shows tests/e2e/flash/start.s as it is ($(wc -l <shown.s) lines)"
   ;;
 *) fail "unknown check $mode" ;;
 esac
