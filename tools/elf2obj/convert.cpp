@@ -58,24 +58,26 @@ bool isDroppedSection(std::string_view name) {
 }
 
 // What each relocation type becomes. A reference to another module becomes
-// an xref of `xrefType` when its addend is `xrefAddend`; the xref names the
-// field `xrefBack` bytes before the relocated place: an 8-bit pc-relative
-// xref names the extension word whose second byte holds the displacement,
-// and gas marks that byte with addend +1 because the displacement counts
-// from the extension word. A module-local absolute reference becomes a
-// relocation record; a module-local pc-relative one is resolved here.
+// an xref of `xrefType` when its addend is `xrefAddend`; the access type's
+// row gives the field's width, whether it is pc-relative, and where its
+// patched bytes start: an 8-bit pc-relative xref names the extension word
+// whose second byte holds the displacement (the relocated place), and gas
+// marks that byte with addend +1 because the displacement counts from the
+// extension word. A module-local absolute reference becomes a relocation
+// record; a module-local pc-relative one is resolved here.
 struct RelocRule {
     uint8_t type;
-    uint32_t width;  // bytes of the field
-    bool pcRelative;
     AccessType xrefType;
     int32_t xrefAddend;
-    uint32_t xrefBack;
+
+    const AccessRule& access() const { return accessRule(xrefType); }
+    uint32_t width() const { return access().width; }  // bytes of the field
+    bool pcRelative() const { return access().value == AccessValue::pcRelative; }
+    uint32_t xrefBack() const { return access().at; }   // from the xref's field to the relocated place
 };
 constexpr RelocRule kRelocRules[] = {
-    {R_68K_32, 4, false, LINK_ABS32, 0, 0},   {R_68K_16, 2, false, LINK_ABS16, 0, 0},
-    {R_68K_8, 1, false, LINK_ABS8, 0, 0},     {R_68K_PC32, 4, true, LINK_PCREL32, 0, 0},
-    {R_68K_PC16, 2, true, LINK_PCREL16, 0, 0}, {R_68K_PC8, 1, true, LINK_PCREL8, 1, 1},
+    {R_68K_32, LINK_ABS32, 0},   {R_68K_16, LINK_ABS16, 0},   {R_68K_8, LINK_ABS8, 0},
+    {R_68K_PC32, LINK_PCREL32, 0}, {R_68K_PC16, LINK_PCREL16, 0}, {R_68K_PC8, LINK_PCREL8, 1},
 };
 
 const RelocRule* relocRule(uint8_t type) {
@@ -324,9 +326,9 @@ private:
                               "or 32-bit address");
         if (place.part == SectionKind::bss)
             return refuseHere("relocation in a section without contents; put initialised values in .data");
-        if (uint64_t(r.offset) + rule->width > section.size)
+        if (uint64_t(r.offset) + rule->width() > section.size)
             return refuseHere("relocated field runs past the end of the section; the object is damaged, rebuild it");
-        if (!rule->pcRelative && rule->width == 1)
+        if (!rule->pcRelative() && rule->width() == 1)
             return refuseHere("8-bit absolute reference; use a 16- or 32-bit address (.w or .l)");
         if (sym.shndx == SHN_COMMON) return;  // refused with the symbol
 
@@ -348,11 +350,11 @@ private:
                     "defines its target, or set it from code at run time");
             if (rule->type == R_68K_PC8 && r.addend == -1)
                 return refuseHere("short branch (bra.s, bsr.s) to another module; use the .w form");
-            if (at < rule->xrefBack)
+            if (at < rule->xrefBack())
                 return refuseHere("8-bit pc-relative field without an extension word; the object is damaged, "
                                   "rebuild it");
             if (r.addend == rule->xrefAddend)
-                return void(addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset));
+                return void(addXref(rule->xrefType, sym.name, at - rule->xrefBack(), section.name, r.offset));
             // sym + addend becomes a reference to the alias that the module
             // defining sym is given; what the xref adds by itself is not part
             // of the alias
@@ -364,7 +366,7 @@ private:
                 return refuseHere("external reference with addend " + signedHex(r.addend) +
                                   " to a symbol that no given object defines; convert the module defining it in "
                                   "the same -d run");
-            if (addXref(rule->xrefType, aliasName(alias), at - rule->xrefBack, section.name, r.offset))
+            if (addXref(rule->xrefType, aliasName(alias), at - rule->xrefBack(), section.name, r.offset))
                 aliasUses_.insert(std::move(alias));
             return;
         }
@@ -377,11 +379,11 @@ private:
         // resolved within the module like a local symbol.
         const Placement& dest = placements_[sym.shndx];
         if (sym.bind != STB_LOCAL && place.part == SectionKind::code && r.addend == rule->xrefAddend &&
-            (!rule->pcRelative || dest.part == SectionKind::code))
-            return void(addXref(rule->xrefType, sym.name, at - rule->xrefBack, section.name, r.offset));
+            (!rule->pcRelative() || dest.part == SectionKind::code))
+            return void(addXref(rule->xrefType, sym.name, at - rule->xrefBack(), section.name, r.offset));
 
         uint32_t value = dest.offset + sym.value + uint32_t(r.addend);  // within the target's part
-        if (rule->pcRelative) {
+        if (rule->pcRelative()) {
             if (place.part != SectionKind::code)
                 return refuseHere("pc-relative reference from a data section; store an absolute address (.long)");
             if (dest.part != SectionKind::code)
@@ -389,15 +391,15 @@ private:
                     "pc-relative reference to data or bss; address data absolutely (in C: -fno-pic; in "
                     "assembly: sym, not sym(%pc))");
             int32_t displacement = int32_t(value - at);
-            int64_t limit = int64_t(1) << (rule->width * 8 - 1);
-            if (rule->width < 4 && (displacement < -limit || displacement >= limit))
+            int64_t limit = int64_t(1) << (rule->width() * 8 - 1);
+            if (rule->width() < 4 && (displacement < -limit || displacement >= limit))
                 return refuseHere("pc-relative displacement " + signedHex(displacement) +
                                   " out of range; use the .w or .l form");
-            writeField(place.part, at, rule->width, uint32_t(displacement));
+            writeField(place.part, at, rule->width(), uint32_t(displacement));
             return;
         }
-        writeField(place.part, at, rule->width, value);
-        ChunkTag tag = rule->width == 4 ? ChunkTag::reloc32 : ChunkTag::reloc16;
+        writeField(place.part, at, rule->width(), value);
+        ChunkTag tag = rule->width() == 4 ? ChunkTag::reloc32 : ChunkTag::reloc16;
         relocs_[{tag, place.part, dest.part}].push_back(at);
     }
 
