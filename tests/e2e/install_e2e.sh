@@ -96,7 +96,10 @@ cat control.txt
 grep -Fxq "Package: tarnel" control.txt && grep -Fxq "Version: $version" control.txt &&
   grep -Fxq "Architecture: $arch" control.txt && grep -Fxq "Section: devel" control.txt ||
   fail "the package's control fields"
-dpkg-deb -f "$deb" Description | grep -q "ColdFire object modules" || fail "the package has no description"
+# the whole field first: grep -q would stop reading early and, under
+# pipefail, fail the check through dpkg-deb's broken pipe
+dpkg-deb -f "$deb" Description >description.txt
+grep -q "ColdFire object modules" description.txt || fail "the package has no description"
 if [ "$sanitized" != ON ]; then
   # the C library only, and that where dpkg-shlibdeps could read it off
   depends=$(sed -n 's/^Depends: //p' control.txt)
