@@ -106,9 +106,10 @@ function(tarnel_add_executable name)
   _tarnel_check_settings()
   _tarnel_find_programs()
   foreach(option ${TARNEL_LINK_OPTIONS})
-    if(NOT option MATCHES "^-" OR option MATCHES "^-[oOrRsSeEgG]")
+    if(NOT option MATCHES "^-" OR option MATCHES "^-[oOrRsSeEgGfFlL]")
       message(FATAL_ERROR "TARNEL_LINK_OPTIONS holds '${option}': it takes options such as -b or -m; the output "
-                          "(-o, -r, -s) is the toolchain file's to set, and -e and -g make other files")
+                          "(-o, -r, -s) is the toolchain file's to set, -e and -g make other files, and -f and "
+                          "-l would take the arguments after them")
     endif()
   endforeach()
   set(runtime)

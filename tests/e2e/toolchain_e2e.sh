@@ -7,9 +7,9 @@
 #       -DTARNEL_ROM_ADDRESS=0x40000000 still compiles with -mcpu=5208 and
 #       gives the ROM image of the committed objects at 0x40000000; a ROM
 #       address that is not one to eight hex digits, a flag naming another
-#       model, a model that is not four hex digits, an output option in
-#       TARNEL_LINK_OPTIONS and a library that is neither a target nor a file
-#       each stop configure with a message.
+#       model, a model that is not four hex digits, an output option or -f
+#       in TARNEL_LINK_OPTIONS and a library that is neither a target nor a
+#       file each stop configure with a message.
 #   toolchain_e2e.sh firmware TARNEL TARNEL_ELF ELF2OBJ ROOT
 #       tests/e2e/firmware (struct copies, zeroed arrays, 64-bit division
 #       and shifts, a library target, main.c beside main.s, a/util.c beside
@@ -106,7 +106,9 @@ settings)
     -DCMAKE_C_FLAGS=-mcpu=5206
   refused "TARNEL_CPU=5206e" "TARNEL_CPU is '5206e': give the ColdFire model as four hex digits" "$example" \
     -DTARNEL_CPU=5206e
-  refused "TARNEL_LINK_OPTIONS=-r0" "TARNEL_LINK_OPTIONS holds '-r0'" "$example" -DTARNEL_LINK_OPTIONS=-r0
+  for option in -r0 -f; do
+    refused "TARNEL_LINK_OPTIONS=$option" "TARNEL_LINK_OPTIONS holds '$option'" "$example" "-DTARNEL_LINK_OPTIONS=$option"
+  done
   refused "FIRMWARE_LIBRARIES=missing.lib" "missing.lib is neither a tarnel_add_library target made before this call nor a library file" \
     "$firmware" -DFIRMWARE_LIBRARIES=missing.lib
   ;;
