@@ -3,6 +3,7 @@
 #   bin/                        tarnel, tarnel-dump, tarnel-mkobj, tarnel-elf2obj, tarnel-elf
 #   share/man/man1/, man5/      the programs' man pages; the formats' page (gzipped)
 #   share/tarnel/cmake/         the toolchain file and the link script it runs
+#   share/tarnel/runtime/       the ColdFire runtime library the toolchain file links
 #   share/doc/tarnel/           README.md, LICENSE, the docs, and examples/hello
 # and the package alone, in share/doc/tarnel/, Debian's copyright file (the
 # licence in its machine-readable form) and changelog.Debian.gz
@@ -33,6 +34,8 @@ foreach(section 1 5)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/tarnel-coldfire.cmake ${PROJECT_SOURCE_DIR}/cmake/tarnel-link.cmake
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnel/cmake)
+# the committed build of runtime/, so that installing needs no cross compiler
+install(FILES ${PROJECT_SOURCE_DIR}/runtime/tarnel-runtime.lib DESTINATION ${CMAKE_INSTALL_DATADIR}/tarnel/runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # the example without the clone's toolchain forwarder: an installed copy

@@ -41,6 +41,8 @@ check() {
   for f in tarnel-coldfire.cmake tarnel-link.cmake; do
     [ -f "$prefix/share/tarnel/cmake/$f" ] || fail "$what: no share/tarnel/cmake/$f"
   done
+  cmp -s "$prefix/share/tarnel/runtime/tarnel-runtime.lib" "$root/runtime/tarnel-runtime.lib" ||
+    fail "$what: no share/tarnel/runtime/tarnel-runtime.lib of runtime/"
   local doc=$prefix/share/doc/tarnel
   for f in README.md docs/format.md docs/reports.md docs/coldfire.md docs/robustness.md docs/benchmark.md \
            docs/architecture.md examples/hello/CMakeLists.txt examples/hello/main.c; do
@@ -70,6 +72,8 @@ check() {
     cmp "$what.fw/hello.rom" expected.rom || fail "$what: the toolchain's ROM image differs from the build's"
     grep -q "TARNEL_PROGRAM_tarnel:FILEPATH=$prefix/bin/tarnel$" "$what.fw/CMakeCache.txt" ||
       fail "$what: the toolchain file did not take the installed tarnel"
+    grep -rqF -- "-DRUNTIME=$prefix/share/tarnel/runtime/tarnel-runtime.lib" "$what.fw" ||
+      fail "$what: the toolchain file does not link the installed runtime library"
     echo "$what: the installed toolchain file built the example from its sources with the installed programs"
     env -i PATH="$prefix/bin:/usr/bin:/bin" bash "$doc/examples/hello/make-objects.sh" "$what.objs" >/dev/null ||
       fail "$what: the installed make-objects.sh failed"
