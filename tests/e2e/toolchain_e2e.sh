@@ -121,10 +121,16 @@ firmware)
     [ "$level" != O2 ] || options=(-DTARNEL_LINK_OPTIONS=-b)
     build "$firmware" "$out" "-DCMAKE_C_FLAGS=-$level" -DTARNEL_CPU=$cpu -DTARNEL_ROM_ADDRESS=0x40000000 "${options[@]}"
     booted "$out/firmware.rom" "$firmware/expected-output.txt" "-$level, $cpu"
-    for module in main.c.o main.s.o a-util.c.o b-util.c.o records.c.o wide.c.o handler.c.o start.s.o uart.s.o digits.s.o; do
+    for module in main.c.o main.s.o a-util.c.o b-util.c.o records.c.o wide.c.o events.c.o start.s.o uart.s.o digits.s.o; do
       grep -qE "\(.*/firmware\.modules/([^ ]*-)?$module\)" "$out/firmware.map" ||
         { cat "$out/firmware.map"; fail "the -$level map lists no module $module"; }
     done
+    # the weak default stays in the image, but only events.c defines the handler
+    grep -qE '^ +handler\.c +[0-9.]+ code ' "$out/firmware.map" ||
+      { cat "$out/firmware.map"; fail "the -$level image holds no code of handler.c"; }
+    [ "$(grep -cE '^ +event_handler [0-9a-f]+\(' "$out/firmware.map")" = 1 ] &&
+      grep -qE '^ +event_handler [0-9a-f]+\([0-9a-f]+\), code, in module: events\.c ' "$out/firmware.map" ||
+      { cat "$out/firmware.map"; fail "the -$level map does not define event_handler once, in events.c"; }
     # the members pulled, as the map's last section names them
     sed -n 's/^ .*(\([0-9]*\)) to satisfy \([^ ]*\) .*/\2/p' "$out/firmware.map" | LC_ALL=C sort >"$out/pulled.txt"
     for name in format_u64 memcpy memset __udivdi3 __umoddi3 __divdi3 __moddi3 __muldi3; do

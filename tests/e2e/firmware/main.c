@@ -64,7 +64,7 @@ int main(void)
     show("mixed: ", format_u64(text, mix_u64(dividends[2], 4)));
     show("clamped: ", format_hex(text, clamp_u32((uint32_t)dividends[2], 100, 10000)));
 
-    /* the handler of event 2: the default until a module overrides it */
+    /* the handler of event 2: events.c overrides handler.c's weak default */
     show("event 2: ", event_handler(2));
     return 0;
 }
