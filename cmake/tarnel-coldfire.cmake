@@ -8,13 +8,19 @@
 #       files) after TARGET's modules, in the order given
 # A target's objects are converted together with tarnel-elf2obj, each under a
 # name made of its source path, and every program is linked with the ColdFire
-# runtime library last (TARNEL_RUNTIME). The tarnel programs are found in
+# runtime library last (TARNEL_RUNTIME); with TARNEL_RAM_ADDRESS its data runs
+# in RAM, and TARNEL_ROM_SIZE and TARNEL_RAM_SIZE make a program that outgrows
+# either an error. Sources compile with -g unless TARNEL_DEBUG is OFF. The tarnel programs are found in
 # TARNEL_BIN_DIR; else, for the installed file (PREFIX/share/tarnel/cmake),
 # in PREFIX/bin, then on PATH; else, in a clone, on PATH, then in its build/.
 set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR m68k)
 set(TARNEL_CPU 5208 CACHE STRING "ColdFire model for -mcpu and tarnel-elf2obj --cpu (four hex digits)")
 set(TARNEL_ROM_ADDRESS 40000000 CACHE STRING "ROM start address, hexadecimal with or without 0x")
+set(TARNEL_RAM_ADDRESS "" CACHE STRING "RAM start address where data, bss, base and bssb run, hexadecimal with or without 0x (empty: all in the ROM image)")
+set(TARNEL_ROM_SIZE "" CACHE STRING "ROM size: bytes, decimal or 0x hex, or with a K or M suffix (empty: not checked)")
+set(TARNEL_RAM_SIZE "" CACHE STRING "RAM size, as TARNEL_ROM_SIZE; needs TARNEL_RAM_ADDRESS (empty: not checked)")
+set(TARNEL_DEBUG ON CACHE BOOL "Compile with -g, so that the ELF carries each module's debugging information")
 set(TARNEL_LINK_OPTIONS "" CACHE STRING "Further tarnel options for every program's link, such as -b (a list: -b;-m)")
 set(TARNEL_RUNTIME ON CACHE BOOL "Link the ColdFire runtime library (memcpy, memset, integer helpers) after each program")
 set(TARNEL_BIN_DIR "" CACHE PATH "Directory of tarnel, tarnel-elf and tarnel-elf2obj (default: PATH)")
@@ -70,6 +76,35 @@ macro(_tarnel_check_settings)
     message(FATAL_ERROR "TARNEL_ROM_ADDRESS is '${TARNEL_ROM_ADDRESS}': give the ROM start as one to eight "
                         "hexadecimal digits, with or without 0x, such as 40000000 or 0x40000000")
   endif()
+  # the flash and RAM options, as tarnel takes them
+  set(_tarnel_memory)
+  if(NOT TARNEL_RAM_ADDRESS STREQUAL "")
+    set(_tarnel_ram_digits)
+    if(TARNEL_RAM_ADDRESS MATCHES "^(0[xX])?([0-9A-Fa-f]+)$")
+      set(_tarnel_ram_digits ${CMAKE_MATCH_2})
+    endif()
+    string(LENGTH "${_tarnel_ram_digits}" _tarnel_digits)
+    if(_tarnel_digits EQUAL 0 OR _tarnel_digits GREATER 8)
+      message(FATAL_ERROR "TARNEL_RAM_ADDRESS is '${TARNEL_RAM_ADDRESS}': give the RAM start as one to eight "
+                          "hexadecimal digits, with or without 0x, such as 20000000 or 0x20000000")
+    endif()
+    list(APPEND _tarnel_memory --ram=${TARNEL_RAM_ADDRESS})
+  endif()
+  foreach(_tarnel_region ROM RAM)
+    set(_tarnel_size "${TARNEL_${_tarnel_region}_SIZE}")
+    if(_tarnel_size STREQUAL "")
+      continue()
+    endif()
+    if(NOT _tarnel_size MATCHES "^([0-9]+|0[xX][0-9A-Fa-f]+)[KkMm]?$")
+      message(FATAL_ERROR "TARNEL_${_tarnel_region}_SIZE is '${_tarnel_size}': give a size in bytes, decimal or "
+                          "0x hex, or with a K or M suffix of 1024s, such as 512K")
+    endif()
+    if(_tarnel_region STREQUAL "RAM" AND TARNEL_RAM_ADDRESS STREQUAL "")
+      message(FATAL_ERROR "TARNEL_RAM_SIZE is set but TARNEL_RAM_ADDRESS is not: the RAM's size needs its start")
+    endif()
+    string(TOLOWER ${_tarnel_region} _tarnel_lower)
+    list(APPEND _tarnel_memory --${_tarnel_lower}-size=${_tarnel_size})
+  endforeach()
 endmacro()
 
 # Finds tarnel, tarnel-elf and tarnel-elf2obj (TARNEL_PROGRAM_tarnel, ...).
@@ -92,7 +127,7 @@ endmacro()
 # last -mcpu)
 function(_tarnel_add_objects name)
   add_library(${name}_objects OBJECT ${ARGN})
-  target_compile_options(${name}_objects PRIVATE -mcpu=${TARNEL_CPU})
+  target_compile_options(${name}_objects PRIVATE -mcpu=${TARNEL_CPU} $<$<BOOL:${TARNEL_DEBUG}>:-g>)
 endfunction()
 
 # The link script's arguments common to programs and libraries.
@@ -124,7 +159,8 @@ function(tarnel_add_executable name)
   _tarnel_script_args(args ${name})
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${name})
   set(libraries "$<TARGET_PROPERTY:${name},TARNEL_LIBRARIES>")
-  string(REPLACE ";" "|" options "${TARNEL_LINK_OPTIONS}")
+  set(options ${_tarnel_memory} ${TARNEL_LINK_OPTIONS})
+  string(REPLACE ";" "|" options "${options}")
   add_custom_command(
     OUTPUT ${out}.rom ${out}.s19 ${out}.elf ${out}.map
     COMMAND ${CMAKE_COMMAND} ${args} -DTARNEL_ELF=${TARNEL_PROGRAM_tarnel_elf} -DROM=${_tarnel_rom}

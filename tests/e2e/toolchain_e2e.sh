@@ -17,6 +17,14 @@
 #       5206: each boots on QEMU and prints expected-output.txt; the map
 #       lists every module and the members pulled from the library and the
 #       runtime. At -O2, TARNEL_LINK_OPTIONS=-b leaves bss out of the image.
+#   toolchain_e2e.sh flash TARNEL TARNEL_ELF ELF2OBJ ROOT
+#       tests/e2e/flash built with TARNEL_RAM_ADDRESS=0x80000000,
+#       TARNEL_ROM_SIZE=64K and TARNEL_RAM_SIZE=16K: its data runs in RAM,
+#       the map ends its summary with both regions' usage, and the board,
+#       its RAM filled with 0xA5 bytes first, prints the firmware's expected
+#       text; a RAM too small stops the build with the overflow, and a RAM
+#       address or size tarnel would not take, or a RAM size without the
+#       RAM's start, stops configure.
 #   toolchain_e2e.sh runtime-off TARNEL TARNEL_ELF ELF2OBJ ROOT
 #       with TARNEL_RUNTIME=OFF the firmware's link misses the helpers, by
 #       name, and links and runs with the runtime named as a library file
@@ -27,6 +35,7 @@ set -euo pipefail
 mode=$1 tarnel=$2 tarnel_elf=$3 elf2obj=$4 root=$5
 example=$root/examples/hello
 firmware=$root/tests/e2e/firmware
+flash=$root/tests/e2e/flash
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*"; exit 1; }
@@ -89,6 +98,38 @@ booted() {
 }
 
 case $mode in
+flash)
+  need qemu-system-m68k
+  flags=(-DTARNEL_ROM_ADDRESS=0x40000000 -DTARNEL_ROM_SIZE=64K)
+  cflags="-DCMAKE_C_FLAGS=-O2 -ffreestanding -fno-pic -fno-common -fno-merge-constants -fno-toplevel-reorder"
+  build "$flash" "$work/flash" "${flags[@]}" -DTARNEL_RAM_ADDRESS=0x80000000 -DTARNEL_RAM_SIZE=16K "$cflags"
+  grep -qE '^ +main\.c +[0-9.]+ data \$80000' flash/flash.map || { cat flash/flash.map; fail "data does not run in RAM"; }
+  grep -qE '^ROM +\$40000000 +[0-9]+ +65536 ' flash/flash.map && grep -qE '^RAM +\$80000000 +[0-9]+ +16384 ' flash/flash.map ||
+    { cat flash/flash.map; fail "the map shows no usage of the ROM and the RAM"; }
+  # the board's RAM holds 0xA5 bytes before the start-up copies and clears
+  head -c 16384 /dev/zero | tr '\0' '\245' >fill.bin
+  timeout 60 qemu-system-m68k -M mcf5208evb -nographic -semihosting \
+    -device loader,file=fill.bin,addr=0x80000000,force-raw=on -kernel flash/flash.rom </dev/null 2>flash.qemu |
+    tr -d '\r' >flash.uart || true
+  cmp -s flash.uart "$flash/expected-output.txt" ||
+    { cat flash.qemu; diff "$flash/expected-output.txt" flash.uart || true; fail "the board printed something else"; }
+  echo "TARNEL_RAM_ADDRESS=0x80000000, TARNEL_ROM_SIZE=64K, TARNEL_RAM_SIZE=16K: data in RAM, both regions' usage" \
+       "in the map, and the board printed the expected text"
+  configure "$flash" "$work/small" "${flags[@]}" -DTARNEL_RAM_ADDRESS=0x80000000 -DTARNEL_RAM_SIZE=64 "$cflags" ||
+    { cat small.log; fail "configure refused TARNEL_RAM_SIZE=64"; }
+  ! cmake --build small >>small.log 2>&1 || { cat small.log; fail "a RAM of 64 bytes took the firmware"; }
+  grep -q "error: RAM region of 64 bytes overflowed by" small.log || { cat small.log; fail "no overflow message"; }
+  echo "TARNEL_RAM_SIZE=64: the build stops with tarnel's overflow message"
+  for address in 0x 8000000G 123456789; do
+    refused "TARNEL_RAM_ADDRESS='$address'" \
+      "give the RAM start as one to eight hexadecimal digits, with or without 0x" "$flash" "-DTARNEL_RAM_ADDRESS=$address"
+  done
+  for size in 1.5K 16G 0x; do
+    refused "TARNEL_ROM_SIZE='$size'" "TARNEL_ROM_SIZE is '$size': give a size in bytes" "$flash" "-DTARNEL_ROM_SIZE=$size"
+  done
+  refused "TARNEL_RAM_SIZE without TARNEL_RAM_ADDRESS" "TARNEL_RAM_SIZE is set but TARNEL_RAM_ADDRESS is not" \
+    "$flash" -DTARNEL_RAM_SIZE=16K
+  ;;
 settings)
   "$tarnel" -r40000000 "$example"/obj/{start,uart,digits,main}.o -o committed.rom >/dev/null
   build "$example" "$work/hello" -DCMAKE_C_FLAGS=-O2 -DTARNEL_ROM_ADDRESS=0x40000000 -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
