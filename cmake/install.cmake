@@ -1,6 +1,7 @@
 # What `cmake --install` puts where (GNUInstallDirs under CMAKE_INSTALL_PREFIX)
 # and the Debian package `cpack -G DEB` makes of it:
-#   bin/                        tarnel, tarnel-dump, tarnel-mkobj, tarnel-elf2obj, tarnel-elf
+#   bin/                        tarnel, tarnel-dump, tarnel-mkobj, tarnel-elf2obj, tarnel-elf,
+#                               tarnel-size-diff
 #   share/man/man1/, man5/      the programs' man pages; the formats' page (gzipped)
 #   share/tarnel/cmake/         the toolchain file and the link script it runs
 #   share/tarnel/runtime/       the ColdFire runtime library the toolchain file links
@@ -15,7 +16,7 @@ find_program(TARNEL_GNU_STRIP NAMES strip)
 if(TARNEL_GNU_STRIP)
   set(CMAKE_STRIP ${TARNEL_GNU_STRIP})
 endif()
-install(TARGETS tarnel tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf
+install(TARGETS tarnel tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf tarnel-size-diff
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # man pages are installed compressed, as man reads them everywhere and
 # Debian wants them (gzip -9n: no name or time stamp, so the bytes repeat)
@@ -93,7 +94,8 @@ object that can be linked again, or a library, and prints build information,
 a size summary and a link map. tarnel-dump and tarnel-mkobj show and build
 object files as text; tarnel-elf2obj converts ELF objects from the GNU
 ColdFire tools; tarnel-elf writes a link as an ELF executable for gdb,
-objdump and nm. A CMake toolchain file builds firmware with them.")
+objdump and nm; tarnel-size-diff shows what grew and shrank between two
+links. A CMake toolchain file builds firmware with them.")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # the package's own revision: its changelog.Debian.gz names PROJECT_VERSION-1

@@ -1,16 +1,20 @@
 // Writes the fuzzers' seed corpus: well-formed object modules covering every
 // chunk kind, for the loader and dump targets, their text forms for the mkobj
-// target, small ELF objects for the elf2obj target, and links of those
-// modules with every output kind and option, for the link target.
+// target, small ELF objects for the elf2obj target, links of those modules
+// with every output kind and option, for the link target, and the link
+// records of some of those links, for the json target.
 //
-//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,dump,mkobj,elf2obj}/*
+//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,dump,mkobj,elf2obj,json}/*
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "driver/tarnel.hpp"
 #include "elf_builder.hpp"
 #include "link_input.hpp"
 #include "module_builder.hpp"
@@ -197,6 +201,29 @@ void write(const fs::path& path, const std::string& bytes) {
 
 std::string str(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
+// The record of a link of these modules with these options, run in a scratch
+// folder; the link may fail, as a failed link has its record too.
+std::string record(const std::vector<std::pair<std::string, Bytes>>& inputs, std::vector<std::string> options) {
+    const fs::path previous = fs::current_path();
+    const fs::path dir = fs::temp_directory_path() / "tarnel-corpus-records";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::current_path(dir);
+    options.insert(options.begin(), "tarnel");
+    for (const auto& [name, bytes] : inputs) {
+        write(name, str(bytes));
+        options.push_back(name);
+    }
+    options.push_back("--record=r.json");
+    std::ostringstream out;
+    runTarnel(options, out);
+    std::ifstream f("r.json", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    fs::current_path(previous);
+    fs::remove_all(dir);
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,7 +234,7 @@ int main(int argc, char** argv) {
     fs::path root = argv[1];
     fs::create_directories(root / "loader");
     fs::create_directories(root / "link");
-    for (const char* dir : {"dump", "mkobj", "elf2obj"}) fs::create_directories(root / dir);
+    for (const char* dir : {"dump", "mkobj", "elf2obj", "json"}) fs::create_directories(root / dir);
 
     auto all = modules();
     for (const auto& [name, bytes] : all) {
@@ -252,5 +279,12 @@ int main(int argc, char** argv) {
     many.files = {str(ModuleBuilder().code({0x4E, 0x75}).xdef(SectionKind::code, 0, "a").end()),
                   str(ModuleBuilder().code({0x4E, 0x71}).xref(LINK_ABS16, "a", {0}).end())};
     write(root / "link" / "many-files", encodeLinkInput(many));
+
+    const std::vector<std::pair<std::string, Bytes>> modules = {
+        {"references.o", references()}, {"definitions.o", definitions()}, {"relocations.o", relocations()}};
+    write(root / "json" / "executable.json", record(modules, {}));
+    write(root / "json" / "rom-ram.json", record(modules, {"-r0", "--ram=0x20000000", "--rom-size=64K", "--ram-size=4K"}));
+    write(root / "json" / "failed.json", record({{"missing.o", {}}, {"references.o", references()}}, {"-s0"}));
+    write(root / "json" / "library.json", record(modules, {"-g"}));
     return 0;
 }

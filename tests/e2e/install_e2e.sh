@@ -31,11 +31,11 @@ modules=(start.o uart.o digits.o main.o)
 # check PREFIX: the files of an install under PREFIX, then the example linked
 check() {
   local prefix=$1 what=$2
-  for p in tarnel tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf; do
+  for p in tarnel tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf tarnel-size-diff; do
     [ -x "$prefix/bin/$p" ] || fail "$what: no bin/$p"
   done
   for page in man1/tarnel.1 man1/tarnel-dump.1 man1/tarnel-mkobj.1 man1/tarnel-elf2obj.1 man1/tarnel-elf.1 \
-              man5/tarnel.5; do
+              man1/tarnel-size-diff.1 man5/tarnel.5; do
     gzip -dc "$prefix/share/man/$page.gz" | cmp -s - "$root/man/${page#*/}" || fail "$what: no share/man/$page.gz of man/${page#*/}"
   done
   for f in tarnel-coldfire.cmake tarnel-link.cmake; do
@@ -51,17 +51,20 @@ check() {
   [ ! -e "$doc/examples/hello/cmake" ] || fail "$what: the clone's toolchain forwarder was installed"
   cmp -s "$doc/LICENSE" "$root/LICENSE" || fail "$what: no share/doc/tarnel/LICENSE of LICENSE"
 
-  for p in tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf; do
+  for p in tarnel-dump tarnel-mkobj tarnel-elf2obj tarnel-elf tarnel-size-diff; do
     [ "$(env -i "$prefix/bin/$p" --version)" = "$p (tarnel) $version" ] || fail "$what: $p --version"
   done
   mkdir "$what.link"
   cp "$doc"/examples/hello/obj/*.o "$what.link/"
-  (cd "$what.link" && env -i PATH="$prefix/bin:/usr/bin:/bin" tarnel -r40000000 "${modules[@]}" -o hello.rom) \
-    >"$what.log" || { cat "$what.log"; fail "$what: the link failed"; }
+  (cd "$what.link" && env -i PATH="$prefix/bin:/usr/bin:/bin" tarnel -r40000000 "${modules[@]}" -o hello.rom \
+                        --record=hello.json) >"$what.log" || { cat "$what.log"; fail "$what: the link failed"; }
   grep -Fxq "tarnel complete - Maximum code size = 1460 (\$000005b4) bytes" "$what.log" ||
     { cat "$what.log"; fail "$what: not the example's summary"; }
   cmp "$what.link/hello.rom" expected.rom || fail "$what: the ROM image differs from the build's"
   echo "$what: installed files in place; the installed tarnel linked the installed example ($(stat -c %s expected.rom) bytes, equal to the build's)"
+  # the installed tarnel-size-diff reads the installed tarnel's record
+  [ "$(cd "$what.link" && env -i "$prefix/bin/tarnel-size-diff" hello.json hello.json)" = \
+    "Size changes from hello.json to hello.json: none" ] || fail "$what: tarnel-size-diff of the example's record"
 
   if command -v m68k-linux-gnu-gcc >/dev/null && command -v m68k-linux-gnu-as >/dev/null; then
     # the toolchain file finds the programs of its own install

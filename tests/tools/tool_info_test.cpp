@@ -8,6 +8,7 @@
 #include "driver/tarnel.hpp"
 #include "elf2obj.hpp"
 #include "elf_writer.hpp"
+#include "size_diff_tool.hpp"
 #include "textform/textform.hpp"
 
 namespace tarnel {
@@ -37,6 +38,8 @@ const ToolRow kTools[] = {
      [](auto& a, auto& out, auto& err) { return elf2obj::runElf2obj(a, out, err); }},
     {"tarnel-elf", "usage: tarnel-elf [options] [files...] -o [outfilename]\n",
      [](auto& a, auto& out, auto&) { return elf::runTarnelElf(a, out); }},
+    {"tarnel-size-diff", "Usage: tarnel-size-diff [options] OLD.json NEW.json\n",
+     [](auto& a, auto& out, auto& err) { return sizediff::runSizeDiff(a, out, err); }},
 };
 
 ToolRun run(const ToolRow& tool, std::vector<std::string> args) {
