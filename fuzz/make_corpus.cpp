@@ -123,6 +123,33 @@ Bytes oddLinkEntries() {
     return ModuleBuilder().code({0, 0, 0, 0}).data({0, 0}).chunk(ChunkTag::link, p.bytes()).end();
 }
 
+// The symbols and debugging sections of a module converted with -g, with a
+// relocation of each target kind.
+Bytes debugging() {
+    const DebugPayloadBuilder::Reloc relocs[] = {
+        {0, debugTargetWord(DebugTarget::debugSection, 1), 0},
+        {4, debugTargetWord(DebugTarget::part, 1), 4},
+        {8, debugTargetWord(DebugTarget::name, 0), 0},
+    };
+    return ModuleBuilder()
+        .name("main.c")
+        .code({0x4E, 0x75, 0, 0})
+        .data({0, 0, 0, 1, 0, 0, 0, 2})
+        .xdef(SectionKind::data, 0, "table")
+        .chunk(ChunkTag::symbol,
+               SymbolPayloadBuilder("main.c")
+                   .symbol(0, SymbolBinding::local, uint8_t(SymbolType::function), 0, 2, "helper")
+                   .symbol(1, SymbolBinding::global, uint8_t(SymbolType::object), 0, 8, "table")
+                   .symbol(kAbsoluteSymbol, SymbolBinding::local, uint8_t(SymbolType::none), 0xFC060000, 0, "UART0")
+                   .finish())
+        .chunk(ChunkTag::debug, DebugPayloadBuilder()
+                                    .name("table")
+                                    .section(".debug_info", 1, Bytes(14, 0), relocs)
+                                    .section(".debug_str", 1, text("main.c"), {})
+                                    .finish())
+        .end();
+}
+
 std::vector<std::pair<std::string, Bytes>> modules() {
     return {
         {"empty.o", ModuleBuilder().end()},
@@ -133,6 +160,7 @@ std::vector<std::pair<std::string, Bytes>> modules() {
         {"relocations.o", relocations()},
         {"dropped.o", droppedChunks()},
         {"link-entries.o", oddLinkEntries()},
+        {"debugging.o", debugging()},
     };
 }
 

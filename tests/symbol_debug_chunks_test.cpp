@@ -34,16 +34,17 @@ TEST(SymbolChunk, ReadsWhatTheBuilderWrites) {
     ASSERT_TRUE(chunk.whole());
     EXPECT_EQ(chunk.end.offset, payload.size());
     EXPECT_EQ(chunk.version, 1u);
-    ASSERT_TRUE(chunk.head);
-    EXPECT_EQ(chunk.head->fileName, "main.c");
-    EXPECT_EQ(chunk.head->fileFieldLength, 8u);
+    ASSERT_TRUE(chunk.file && chunk.count);
+    EXPECT_EQ(chunk.file->name, "main.c");
+    EXPECT_EQ(chunk.file->fieldLength, 8u);
+    EXPECT_EQ(*chunk.count, 4u);
     ASSERT_EQ(chunk.entries.size(), 4u);
     const SymbolEntry& f = chunk.entries[0];
     EXPECT_EQ(f.offset, 20u);
-    EXPECT_EQ(std::tuple(f.section, f.binding, f.type, f.value, f.size, f.name),
+    EXPECT_EQ(std::tuple(f.section, f.binding, f.type, f.value, f.size, f.name.name),
               std::tuple(uint8_t(0), uint8_t(0), uint8_t(2), 0x10u, 0x2Au, std::string_view("sum_to")));
     const SymbolEntry& a = chunk.entries[3];
-    EXPECT_EQ(std::tuple(a.section, a.binding, a.type, a.value, a.size, a.name),
+    EXPECT_EQ(std::tuple(a.section, a.binding, a.type, a.value, a.size, a.name.name),
               std::tuple(kAbsoluteSymbol, uint8_t(0), uint8_t(0), 0xFC060000u, 0u, std::string_view("UART0")));
 }
 
@@ -83,7 +84,7 @@ TEST(SymbolChunk, AnotherVersionIsNotRead) {
     EXPECT_EQ(chunk.end.status, Status::otherVersion);
     EXPECT_EQ(chunk.version, 2u);
     EXPECT_EQ(chunk.end.offset, 4u);
-    EXPECT_FALSE(chunk.head);
+    EXPECT_FALSE(chunk.file);
 }
 
 Bytes debugPayload() {

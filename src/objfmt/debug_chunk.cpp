@@ -8,16 +8,8 @@ namespace {
 
 using Status = PayloadWalkEnd::Status;
 
-// A length word and the name field it gives the length of.
-bool readName(PayloadReader& in, DebugName& name) {
-    name.offset = uint32_t(in.offset());
-    if (!in.word(name.fieldLength) || !in.bytes(name.fieldLength, name.field)) return false;
-    name.name = textOf(name.field);
-    return true;
-}
-
 bool readSection(PayloadReader& in, DebugSection& s) {
-    if (!readName(in, s.name) || !in.word(s.align) || !in.word(s.size) || !in.word(s.relocCount)) return false;
+    if (!readNameField(in, s.name) || !in.word(s.align) || !in.word(s.size) || !in.word(s.relocCount)) return false;
     const uint64_t padded = (uint64_t(s.size) + 3) & ~uint64_t(3);
     return in.bytes(s.size, s.bytes) && in.bytes(padded - s.size, s.padding) &&
            in.bytes(uint64_t(s.relocCount) * kDebugRelocSize, s.relocs);
@@ -52,8 +44,8 @@ DebugChunk readDebugChunk(std::span<const uint8_t> payload) {
     }
     chunk.head = head;
     for (uint32_t i = 0; i < head.nameCount; ++i) {
-        DebugName name{};
-        if (!readName(in, name)) {
+        NameField name{};
+        if (!readNameField(in, name)) {
             chunk.end = cut(name.offset, "a name");
             return chunk;
         }

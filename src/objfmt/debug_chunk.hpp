@@ -69,14 +69,6 @@ struct DebugChunkHead {
     uint32_t nameCount;     // G
 };
 
-// A name field, of the name table or of a section.
-struct DebugName {
-    uint32_t offset;                 // of its length word within the payload
-    uint32_t fieldLength;            // N
-    std::span<const uint8_t> field;  // N bytes
-    std::string_view name;           // up to its NUL
-};
-
 struct DebugReloc {
     uint32_t offset;
     uint8_t kind;
@@ -85,7 +77,7 @@ struct DebugReloc {
 };
 
 struct DebugSection {
-    DebugName name;
+    NameField name;
     uint32_t align, size, relocCount;
     std::span<const uint8_t> bytes;    // B bytes
     std::span<const uint8_t> padding;  // the zeros after them, up to a multiple of 4
@@ -98,7 +90,7 @@ struct DebugSection {
 struct DebugChunk {
     std::optional<uint32_t> version;     // when the payload holds a version word
     std::optional<DebugChunkHead> head;  // when it is of version 1 and its counts fit
-    std::vector<DebugName> names;        // the names that fit, in order
+    std::vector<NameField> names;        // the names that fit, in order
     std::vector<DebugSection> sections;  // the sections that fit, in order
     PayloadWalkEnd end;
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "objfmt/bytes.hpp"
 
@@ -37,6 +38,23 @@ private:
     std::span<const uint8_t> payload_;
     size_t at_ = 0;
 };
+
+// A name field with its length word before it: N, then N bytes holding the
+// name and a NUL (written: zeros after it up to a multiple of 4).
+struct NameField {
+    uint32_t offset;                 // of the length word within the payload
+    uint32_t fieldLength;            // N
+    std::span<const uint8_t> field;  // N bytes
+    std::string_view name;           // up to its NUL, or all N bytes without one
+
+    // Whether it is written as the tools write it: the name, a NUL, zeros up
+    // to a multiple of 4.
+    bool written() const;
+};
+
+// Reads a length word and the name field after it; false, with the reader
+// anywhere, when they run past the payload.
+bool readNameField(PayloadReader& in, NameField& name);
 
 // How a walk over a `symbol` or `debug` payload ended.
 struct PayloadWalkEnd {

@@ -50,28 +50,19 @@ constexpr uint32_t kSymbolEntryHead = 16;  // the four words before the name fie
 enum class SymbolBinding : uint8_t { local = 0, global = 1, weak = 2 };
 enum class SymbolType : uint8_t { none = 0, object = 1, function = 2 };
 
-// The part of the payload between the version word and the entries.
-struct SymbolChunkHead {
-    uint32_t fileFieldLength;            // N
-    std::span<const uint8_t> fileField;  // N bytes
-    std::string_view fileName;           // up to its NUL
-    uint32_t count;                      // C
-};
-
 struct SymbolEntry {
     uint32_t offset;  // of the entry within the payload
     uint8_t section, binding, type, spare;
     uint32_t value, size;
-    uint32_t fieldLength;            // N
-    std::span<const uint8_t> field;  // N bytes
-    std::string_view name;           // up to its NUL
+    NameField name;
 };
 
 // A `symbol` payload as far as it can be read, front to back.
 struct SymbolChunk {
-    std::optional<uint32_t> version;      // when the payload holds a version word
-    std::optional<SymbolChunkHead> head;  // when it is of version 1 and its head fits
-    std::vector<SymbolEntry> entries;     // the entries that fit, in order
+    std::optional<uint32_t> version;  // when the payload holds a version word
+    std::optional<NameField> file;    // the source file's name: of version 1, when it fits
+    std::optional<uint32_t> count;    // C, when it fits after the file name
+    std::vector<SymbolEntry> entries; // the entries that fit, in order
     PayloadWalkEnd end;
 
     bool whole() const { return end.status == PayloadWalkEnd::Status::whole; }
