@@ -208,7 +208,22 @@ std::vector<std::pair<std::string, Bytes>> elfObjects() {
     user.symbol("isr", userText, 0, STB_GLOBAL, STT_FUNC);
     user.rela(userText, 2, user.symbol("table", SHN_UNDEF, 0), R_68K_32, 8);
     user.rela(userText, 6, user.symbol("hook", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0);
+    // debugging sections with a relocation to each kind of target
+    ElfBuilder debug;
+    debug.fileSymbol("debug.c");
+    auto debugText = debug.progbits(".text", Bytes(8, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+    auto info = debug.progbits(".debug_info", Bytes(24, 0), 0, 1);
+    auto str = debug.progbits(".debug_str", {'d', 0}, SHF_MERGE | SHF_STRINGS, 1);
+    auto counter = debug.symbol("counter", debug.nobits(".bss", 4), 0, STB_LOCAL, STT_OBJECT, 4);
+    debug.symbol("f", debugText, 0, STB_GLOBAL, STT_FUNC, 8);
+    debug.rela(info, 0, debug.sectionSymbol(str), R_68K_32, 0);
+    debug.rela(info, 4, debug.sectionSymbol(debugText), R_68K_32, 2);
+    debug.rela(info, 8, counter, R_68K_32, 0);
+    debug.rela(info, 12, debug.symbol("g", SHN_UNDEF, 0), R_68K_32, 4);
+    debug.rela(info, 16, debug.symbol("K", SHN_ABS, 9, STB_LOCAL), R_68K_32, 0);
+    debug.rela(info, 20, debug.sectionSymbol(info), R_68K_32, 1);
     return {{"parts.o", parts.build()},
+            {"debug.o", debug.build()},
             {"refused.o", refused.build()},
             {"empty.o", ElfBuilder().build()},
             {"program.o", weakOwner.build() + user.build()}};
