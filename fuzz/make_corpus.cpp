@@ -3,7 +3,7 @@
 // target, small ELF objects for the elf2obj target, and links of those
 // modules with every output kind and option, for the link target.
 //
-//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,dump,mkobj,elf2obj}/*
+//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,elf,dump,mkobj,elf2obj}/*
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     fs::path root = argv[1];
     fs::create_directories(root / "loader");
     fs::create_directories(root / "link");
-    for (const char* dir : {"dump", "mkobj", "elf2obj"}) fs::create_directories(root / dir);
+    for (const char* dir : {"elf", "dump", "mkobj", "elf2obj"}) fs::create_directories(root / dir);
 
     auto all = modules();
     for (const auto& [name, bytes] : all) {
@@ -288,6 +288,15 @@ int main(int argc, char** argv) {
     mixed.filesBeforeOptions = 1;
     mixed.files = linked;
     write(root / "link" / "mixed-modes", encodeLinkInput(mixed));
+    // tarnel-elf's links: modules with symbol and debug chunks among others,
+    // with the map and with the data in RAM
+    for (uint8_t flags : {uint8_t(0), uint8_t(kFlagMap | kFlagCommandFile)}) {
+        LinkInput elf;
+        elf.flags = flags;
+        elf.romStart = 0x40000000;
+        elf.files = {str(debugging()), str(definitions()), str(references())};
+        write(root / "elf" / ("debugging-" + std::to_string(flags)), encodeLinkInput(elf));
+    }
     // tiny modules named often enough that the files are read ahead
     LinkInput many;
     many.kind = OutputKind::executable;

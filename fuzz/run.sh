@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs one of them:
 #
-#   fuzz/run.sh loader|link|dump|mkobj|elf2obj [libFuzzer options...]
+#   fuzz/run.sh loader|link|elf|dump|mkobj|elf2obj [libFuzzer options...]
 #
 # e.g. fuzz/run.sh link -runs=10000000, or -max_total_time=3600. The working
 # corpus grows in build-fuzz/corpus/<target>, seeded from fuzz/corpus/<target>;
@@ -9,14 +9,14 @@
 # and the run exits non-zero. Replay one with: build-fuzz/fuzz/tarnel_fuzz_<target> FILE
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?usage: fuzz/run.sh loader|link|dump|mkobj|elf2obj [libFuzzer options...]}
+target=${1:?usage: fuzz/run.sh loader|link|elf|dump|mkobj|elf2obj [libFuzzer options...]}
 shift
 case "$target" in
   loader) max_len=4096 ;;
-  link) max_len=8192 ;;
+  link|elf) max_len=8192 ;;
   dump|elf2obj) max_len=4096 ;;
   mkobj) max_len=8192 ;;
-  *) echo "unknown fuzz target: $target (loader, link, dump, mkobj or elf2obj)" >&2; exit 2 ;;
+  *) echo "unknown fuzz target: $target (loader, link, elf, dump, mkobj or elf2obj)" >&2; exit 2 ;;
 esac
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
