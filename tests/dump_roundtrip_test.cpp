@@ -149,9 +149,6 @@ std::vector<RoundTripCase> roundTripCases() {
          "        # a lib chunk holds no chunk of this kind"},
 
         // the symbols and debugging information of a module
-        {"symbol and debug chunks", kObject + chunk(ChunkTag::symbol, symbolPayload()) +
-                                        chunk(ChunkTag::debug, debugPayload()) + kEnd,
-         true, "        reloc 0x00000004 part data 0x00000010"},
         {"symbol chunk of another version", kObject + chunk(ChunkTag::symbol, be({2, 5, 6})) + kEnd, true,
          "    # version 2: this dump reads version 1 only; the rest as bytes"},
         {"symbol entry whose fourth byte is not 0",

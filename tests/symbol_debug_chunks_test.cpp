@@ -149,13 +149,6 @@ TEST(DebugChunk, ACutPayloadSaysWhatRunsPast) {
     for (size_t n = 0; n < payload.size(); ++n) EXPECT_FALSE(readDebugChunk(std::span(payload).first(n)).whole()) << n;
 }
 
-TEST(DebugChunk, CountsBeyondThePayloadEndTheWalk) {
-    const DebugChunk chunk = readDebugChunk(be({1, 0xFFFFFFFF, 0xFFFFFFFF, 0}));
-    EXPECT_EQ(chunk.end.status, Status::cut);
-    EXPECT_EQ(chunk.names.size(), 1u);  // an empty name field, then nothing
-    EXPECT_STREQ(chunk.end.what, "a name");
-}
-
 // The example's modules with a `symbol` and a `debug` chunk before the end
 // tag: one pair well formed, the other pair anything at all.
 Bytes withChunks(const Bytes& module, bool wellFormed) {

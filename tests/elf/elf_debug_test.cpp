@@ -190,18 +190,6 @@ TEST(ElfDebug, SymbolsHaveTheTypesAndSizesOfTheirObjects) {
     EXPECT_EQ(f.firstGlobal, 6u);
 }
 
-// A module without the chunks links as before: no debugging sections, its
-// xdefs sized up to the next one.
-TEST(ElfDebug, AModuleWithoutTheChunksHasNoLines) {
-    ScratchDir dir;
-    const Linked l = linkElf(dir, {"-r1000"}, {{"b.o", ModuleBuilder().name("b.c").code(Bytes(4, 0x4E)).xdef(SectionKind::code, 0, "other").end()}});
-    ASSERT_EQ(l.status, 0) << l.out;
-    const ElfFile f = readElf(l.elf);
-    EXPECT_EQ(f.sections.count(".debug_info"), 0u);
-    EXPECT_EQ(f.symbols, (std::vector<ElfSymbol>{{"b.c", 0, 0, STB_LOCAL, STT_FILE, "ABS"},
-                                                 {"other", 0x1000, 4, STB_GLOBAL, STT_FUNC, ".text"}}));
-}
-
 // A module whose debug chunk has this one section and these relocations.
 Bytes debugModule(std::initializer_list<DebugPayloadBuilder::Reloc> relocs, std::initializer_list<const char*> names = {}) {
     DebugPayloadBuilder d;

@@ -36,4 +36,4 @@ print/x samples[3]
 next
 next
 info locals
-kill
+detach
