@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "driver/tarnel.hpp"
 #include "elf_format.hpp"
 #include "elf_writer.hpp"
 #include "harness.hpp"
@@ -249,6 +250,30 @@ TEST(ElfDebug, WhatCannotBeAppliedIsAnErrorNamingTheModule) {
         EXPECT_NE(l.out.find("error: " + message + "\n"), std::string::npos) << l.out;
         EXPECT_TRUE(l.elf.empty());
     }
+}
+
+// A link that fails as tarnel's does reports as tarnel's: what tarnel-elf
+// cannot use of the modules' chunks is looked at only in a link tarnel
+// would write.
+TEST(ElfDebug, AFailedLinkReportsAsTarnel) {
+    ScratchDir dir;
+    const DebugPayloadBuilder::Reloc relocs[] = {{0, kName | 0, 0}};
+    const std::string path = dir.write("m.o", ModuleBuilder()
+                                                  .name("m.c")
+                                                  .code(Bytes(8, 0x4E))
+                                                  .xref(LINK_ABS32, "nowhere", {2})
+                                                  .link()
+                                                  .chunk(ChunkTag::debug, DebugPayloadBuilder()
+                                                                              .name("nowhere")
+                                                                              .section(".debug_info", 1, Bytes(4, 0), relocs)
+                                                                              .finish())
+                                                  .end());
+    const std::vector<std::string> args{"tarnel", "-r1000", path, "-o", dir.path("out.elf")};
+    std::ostringstream elfOut, tarnelOut;
+    EXPECT_EQ(runTarnelElf(args, elfOut), 1);
+    EXPECT_EQ(runTarnel(args, tarnelOut), 1);
+    EXPECT_EQ(elfOut.str(), tarnelOut.str());
+    EXPECT_FALSE(dir.exists("out.elf"));
 }
 
 }  // namespace

@@ -79,8 +79,16 @@ uint32_t elfFlagsFor(uint32_t processorId) {
 }
 
 ElfTables makeElfTables(LinkState& state) {
-    const LoadedSections loaded = loadedSections(imageLayout(state));
-    return {linkDebugSections(state), buildSymbolTable(state, loaded.indexOf)};
+    const ImageLayout image = imageLayout(state);
+    const LoadedSections loaded = loadedSections(image);
+    ElfTables tables{linkDebugSections(state), buildSymbolTable(state, loaded.indexOf)};
+    // every offset of an ELF32 file is a 32-bit word: the file, with each
+    // table's padding and name, must stay below 4 GiB
+    uint64_t size = kEhdrSize + uint64_t(kPhdrSize + kShdrSize) * 5 + image.size + 3 * kShdrSize + 64;
+    for (const DebugSection& d : tables.debug) size += d.bytes.size() + d.align + d.name.size() + 1 + kShdrSize;
+    size += tables.symbols.entries.size() + 4 + tables.symbols.names.size() + 4;
+    if (size > UINT32_MAX) reportError(state, "ELF file of more than 4 GiB: the debugging sections do not fit\n");
+    return tables;
 }
 
 // The file: the ELF header, one program header per loaded section, the
@@ -195,9 +203,12 @@ int runTarnelElf(const std::vector<std::string>& args, std::ostream& out) {
         state.options.romMode = true;
         return true;
     };
-    // the tables are made, and checked, before the output file is created
+    // the tables are made, and checked, before the output file is created;
+    // a link that failed already writes nothing, and its report stays tarnel's
     auto tables = std::make_shared<ElfTables>();
-    hooks.beforeOutput = [tables](LinkState& state) { *tables = makeElfTables(state); };
+    hooks.beforeOutput = [tables](LinkState& state) {
+        if (state.errorStatus == 0) *tables = makeElfTables(state);
+    };
     hooks.writeOutput = [tables](LinkState& state, OutputFile& file) { return writeElf(state, *tables, file); };
     return runTarnel(args, out, hooks);
 }
