@@ -2,10 +2,11 @@
 // reader and converter, in both forms: the input alone (-o), and the input
 // cut before each further ELF magic into the objects of one program (-d),
 // or, when it holds one object, that object given twice, so that its weak
-// definitions lose to the first copy's. Besides the sanitizers' checks it
-// asserts that every conversion without refusals is a well-formed object
-// module by the dump's reading, and that everything the reader keeps lies
-// inside the input.
+// definitions lose to the first copy's; with the debugging information kept
+// or stripped by the input's size. Besides the sanitizers' checks it asserts
+// that every conversion without refusals is a well-formed object module by
+// the dump's reading, its symbol and debug chunks included, and that
+// everything the reader keeps lies inside the input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,9 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tarnel;
     const std::span<const uint8_t> input(data, size);
     const std::optional<uint32_t> cpu = (size & 1) ? std::optional<uint32_t>(0x52080000) : std::nullopt;
+    const bool keepDebug = (size & 2) == 0;
 
     elf::File whole;
-    if (read(input, whole)) requireWellFormed(elf2obj::convertObject(whole, {"fuzz.o", cpu}));
+    if (read(input, whole)) requireWellFormed(elf2obj::convertObject(whole, {"fuzz.o", cpu, keepDebug}));
 
     std::vector<elf::File> files;
     for (std::span<const uint8_t> object : objectsIn(input)) {
@@ -81,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (files.empty()) return 0;
     if (files.size() == 1) files.push_back(files.front());
-    std::vector<elf2obj::ConvertOptions> options(files.size(), {"fuzz.o", cpu});
+    std::vector<elf2obj::ConvertOptions> options(files.size(), {"fuzz.o", cpu, keepDebug});
     std::vector<elf2obj::Conversion> results = elf2obj::convertProgram(files, options);
     require(results.size() == files.size(), "not one conversion per object");
     for (const elf2obj::Conversion& c : results) requireWellFormed(c);

@@ -26,6 +26,7 @@
 
 #include "driver/tarnel.hpp"
 #include "link_input.hpp"
+#include "scratch.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 #include "objfmt/loader.hpp"
@@ -44,30 +45,8 @@ void require(bool condition, const char* what) {
     }
 }
 
-// One scratch folder for the whole fuzzing process, on /dev/shm when there is one.
-const fs::path& scratch() {
-    static const fs::path dir = [] {
-        fs::path parent = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (parent / "tarnel-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        std::atexit([] { std::error_code ec; fs::remove_all(scratch(), ec); });
-        return fs::path(pattern);
-    }();
-    return dir;
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), std::streamsize(bytes.size()));
-    require(bool(f), "scratch file could not be written");
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+void mustWrite(const fs::path& path, const std::string& bytes) {
+    require(writeFile(path, bytes), "scratch file could not be written");
 }
 
 // A ROM image writes every bss byte as a write of its own (and in S-records a
@@ -195,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string file = in.files[i];
         if (romLike && !(in.flags & kFlagNoBssInRom)) limitBssSizes(file);
         fs::path path = dir / ("m" + std::to_string(i) + ".o");
-        writeFile(path, file);
+        mustWrite(path, file);
         if (i == 0) firstFile = file;
         tokens.push_back(path.string());
     }
@@ -208,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.flags & kFlagCommandFile) {
         std::string text;
         for (const auto& t : tokens) text += t + "\n";
-        writeFile(dir / "cmd", text);
+        mustWrite(dir / "cmd", text);
         args.push_back("-f");
         args.push_back((dir / "cmd").string());
     } else {

@@ -4,7 +4,7 @@
 // with every output kind and option, for the link target, and the link
 // records of some of those links, for the json target.
 //
-//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,dump,mkobj,elf2obj,json}/*
+//   tarnel_make_corpus <dir>   writes <dir>/{loader,link,elf,dump,mkobj,elf2obj,json}/*
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -127,6 +127,33 @@ Bytes oddLinkEntries() {
     return ModuleBuilder().code({0, 0, 0, 0}).data({0, 0}).chunk(ChunkTag::link, p.bytes()).end();
 }
 
+// The symbols and debugging sections of a module converted with -g, with a
+// relocation of each target kind.
+Bytes debugging() {
+    const DebugPayloadBuilder::Reloc relocs[] = {
+        {0, debugTargetWord(DebugTarget::debugSection, 1), 0},
+        {4, debugTargetWord(DebugTarget::part, 1), 4},
+        {8, debugTargetWord(DebugTarget::name, 0), 0},
+    };
+    return ModuleBuilder()
+        .name("main.c")
+        .code({0x4E, 0x75, 0, 0})
+        .data({0, 0, 0, 1, 0, 0, 0, 2})
+        .xdef(SectionKind::data, 0, "table")
+        .chunk(ChunkTag::symbol,
+               SymbolPayloadBuilder("main.c")
+                   .symbol(0, SymbolBinding::local, uint8_t(SymbolType::function), 0, 2, "helper")
+                   .symbol(1, SymbolBinding::global, uint8_t(SymbolType::object), 0, 8, "table")
+                   .symbol(kAbsoluteSymbol, SymbolBinding::local, uint8_t(SymbolType::none), 0xFC060000, 0, "UART0")
+                   .finish())
+        .chunk(ChunkTag::debug, DebugPayloadBuilder()
+                                    .name("table")
+                                    .section(".debug_info", 1, Bytes(14, 0), relocs)
+                                    .section(".debug_str", 1, text("main.c"), {})
+                                    .finish())
+        .end();
+}
+
 std::vector<std::pair<std::string, Bytes>> modules() {
     return {
         {"empty.o", ModuleBuilder().end()},
@@ -137,6 +164,7 @@ std::vector<std::pair<std::string, Bytes>> modules() {
         {"relocations.o", relocations()},
         {"dropped.o", droppedChunks()},
         {"link-entries.o", oddLinkEntries()},
+        {"debugging.o", debugging()},
     };
 }
 
@@ -184,7 +212,22 @@ std::vector<std::pair<std::string, Bytes>> elfObjects() {
     user.symbol("isr", userText, 0, STB_GLOBAL, STT_FUNC);
     user.rela(userText, 2, user.symbol("table", SHN_UNDEF, 0), R_68K_32, 8);
     user.rela(userText, 6, user.symbol("hook", SHN_UNDEF, 0, STB_WEAK), R_68K_32, 0);
+    // debugging sections with a relocation to each kind of target
+    ElfBuilder debug;
+    debug.fileSymbol("debug.c");
+    auto debugText = debug.progbits(".text", Bytes(8, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
+    auto info = debug.progbits(".debug_info", Bytes(24, 0), 0, 1);
+    auto str = debug.progbits(".debug_str", {'d', 0}, SHF_MERGE | SHF_STRINGS, 1);
+    auto counter = debug.symbol("counter", debug.nobits(".bss", 4), 0, STB_LOCAL, STT_OBJECT, 4);
+    debug.symbol("f", debugText, 0, STB_GLOBAL, STT_FUNC, 8);
+    debug.rela(info, 0, debug.sectionSymbol(str), R_68K_32, 0);
+    debug.rela(info, 4, debug.sectionSymbol(debugText), R_68K_32, 2);
+    debug.rela(info, 8, counter, R_68K_32, 0);
+    debug.rela(info, 12, debug.symbol("g", SHN_UNDEF, 0), R_68K_32, 4);
+    debug.rela(info, 16, debug.symbol("K", SHN_ABS, 9, STB_LOCAL), R_68K_32, 0);
+    debug.rela(info, 20, debug.sectionSymbol(info), R_68K_32, 1);
     return {{"parts.o", parts.build()},
+            {"debug.o", debug.build()},
             {"refused.o", refused.build()},
             {"empty.o", ElfBuilder().build()},
             {"program.o", weakOwner.build() + user.build()}};
@@ -234,7 +277,7 @@ int main(int argc, char** argv) {
     fs::path root = argv[1];
     fs::create_directories(root / "loader");
     fs::create_directories(root / "link");
-    for (const char* dir : {"dump", "mkobj", "elf2obj", "json"}) fs::create_directories(root / dir);
+    for (const char* dir : {"elf", "dump", "mkobj", "elf2obj", "json"}) fs::create_directories(root / dir);
 
     auto all = modules();
     for (const auto& [name, bytes] : all) {
@@ -272,6 +315,15 @@ int main(int argc, char** argv) {
     mixed.filesBeforeOptions = 1;
     mixed.files = linked;
     write(root / "link" / "mixed-modes", encodeLinkInput(mixed));
+    // tarnel-elf's links: modules with symbol and debug chunks among others,
+    // with the map and with the data in RAM
+    for (uint8_t flags : {uint8_t(0), uint8_t(kFlagMap | kFlagCommandFile)}) {
+        LinkInput elf;
+        elf.flags = flags;
+        elf.romStart = 0x40000000;
+        elf.files = {str(debugging()), str(definitions()), str(references())};
+        write(root / "elf" / ("debugging-" + std::to_string(flags)), encodeLinkInput(elf));
+    }
     // tiny modules named often enough that the files are read ahead
     LinkInput many;
     many.kind = OutputKind::executable;

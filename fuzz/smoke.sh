@@ -15,7 +15,7 @@ if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer,address,undefi
 fi
 
 mkdir -p build-fuzz
-for target in loader link dump mkobj elf2obj json; do
+for target in loader link elf dump mkobj elf2obj json; do
   echo "fuzzing $target for $seconds s"
   fuzz/run.sh "$target" -max_total_time="$seconds" -print_final_stats=1 2>"build-fuzz/smoke-$target.log" || {
     tail -n 60 "build-fuzz/smoke-$target.log"

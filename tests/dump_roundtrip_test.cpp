@@ -79,6 +79,31 @@ Bytes fullModule() {
         .end();
 }
 
+Bytes withoutLast(Bytes b, size_t n) {
+    b.resize(b.size() - n);
+    return b;
+}
+
+Bytes symbolPayload() {
+    return SymbolPayloadBuilder("main.c")
+        .symbol(0, SymbolBinding::local, uint8_t(SymbolType::function), 0x10, 0x2A, "sum_to")
+        .symbol(kAbsoluteSymbol, SymbolBinding::local, uint8_t(SymbolType::none), 0xFC060000, 0, "UART0")
+        .finish();
+}
+
+Bytes debugPayload() {
+    const DebugPayloadBuilder::Reloc relocs[] = {
+        {0, debugTargetWord(DebugTarget::debugSection, 1), 2},
+        {4, debugTargetWord(DebugTarget::part, 1), 0x10},
+        {8, debugTargetWord(DebugTarget::name, 0), 0},
+    };
+    return DebugPayloadBuilder()
+        .name("table")
+        .section(".debug_info", 1, Bytes(13, 0xEE), relocs)
+        .section(".debug_str", 1, text("a\0b\0"s), {})
+        .finish();
+}
+
 struct RoundTripCase {
     const char* name;
     Bytes file;
@@ -107,7 +132,7 @@ std::vector<RoundTripCase> roundTripCases() {
          "00000018 processor length 0"},
         {"dropped, reserved and unknown tags",
          kObject + chunk(ChunkTag::comment, text("hi\0"s)) + chunk(0xC0DECF0B, {1, 2}) + chunk(0xC0DECF20, {3}) +
-             chunk(0x12345678, {}) + chunk(ChunkTag::debug, {4, 5, 6}) + kEnd,
+             chunk(0x12345678, {}) + chunk(ChunkTag::drel8, {4, 5, 6}) + kEnd,
          true, "0000001D 0xC0DECF20 length 1  # not one of the 32 tags"},
         {"text padded after its NUL", kObject + chunk(ChunkTag::name, text("ab\0\0x"s)) + kEnd, true,
          "    0000: 00 78"},
@@ -122,6 +147,35 @@ std::vector<RoundTripCase> roundTripCases() {
         {"name chunk inside a lib chunk",
          chunk(ChunkTag::library, {}) + chunk(ChunkTag::lib, chunk(ChunkTag::name, text("m\0"s))) + kEnd, true,
          "        # a lib chunk holds no chunk of this kind"},
+
+        // the symbols and debugging information of a module
+        {"symbol chunk of another version", kObject + chunk(ChunkTag::symbol, be({2, 5, 6})) + kEnd, true,
+         "    # version 2: this dump reads version 1 only; the rest as bytes"},
+        {"symbol entry whose fourth byte is not 0",
+         kObject + chunk(ChunkTag::symbol, be({1, 4}) + text("f.c\0"s) + be({1, 0x01020309, 0, 0, 4}) + text("x\0\0\0"s)) +
+             kEnd,
+         true, "    # entry weak 0x03 data 0x00000000 size 0 \"x\": its fourth byte is 0x09, not 0"},
+        {"symbol name field without a NUL",
+         kObject + chunk(ChunkTag::symbol, be({1, 2}) + text("ab"s) + be({1, 0, 0, 0, 3}) + text("xyz"s)) + kEnd, true,
+         "    # file \"ab\": the name field holds no NUL"},
+        {"symbol entries followed by bytes", kObject + chunk(ChunkTag::symbol, symbolPayload() + Bytes{7}) + kEnd, true,
+         "    # 1 byte after the last entry, which readers do not look at"},
+        {"symbol chunk cut in an entry",
+         kObject + chunk(ChunkTag::symbol, withoutLast(symbolPayload(), 5)) + kEnd, false,
+         "    # malformed: an entry runs past the payload"},
+        {"symbol chunk cut in its version word", kObject + chunk(ChunkTag::symbol, {0, 0}) + kEnd, false,
+         "    # malformed: the version word runs past the payload"},
+        {"debug section name field longer than written",
+         kObject + chunk(ChunkTag::debug, be({1, 1, 0, 8}) + text(".x\0\0\0\0\0\0"s) + be({1, 2, 0, 0xABCD0000})) +
+             kEnd,
+         true, "    word 0x00000001 0x00000002 0x00000000  # align 1 size 2 relocs 0"},
+        {"debug relocation of an unknown kind",
+         kObject + chunk(ChunkTag::debug, be({1, 1, 0, 4}) + text(".x\0\0"s) + be({1, 4, 1, 0, 0, 0x07000003, 9})) +
+             kEnd,
+         true, "        reloc 0x00000000 0x07 3 0x00000009"},
+        {"debug chunk cut in a section",
+         kObject + chunk(ChunkTag::debug, withoutLast(debugPayload(), 1)) + kEnd, false,
+         "    # malformed: a section runs past the payload"},
 
         // malformed framing
         {"empty file", {}, false, "# malformed: the file is empty"},

@@ -46,6 +46,61 @@ TEST(DumpGolden, ExampleModule) {
               "00000034 end  # the tag alone, no length word\n");
 }
 
+// A module converted from an object compiled with -g: its symbols and its
+// debugging sections decoded, each relocation with what its index names.
+TEST(DumpGolden, SymbolAndDebugChunks) {
+    const Bytes info = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const DebugPayloadBuilder::Reloc relocs[] = {
+        {0, debugTargetWord(DebugTarget::debugSection, 1), 4},
+        {4, debugTargetWord(DebugTarget::part, 2), 0},
+        {5, debugTargetWord(DebugTarget::name, 0), 0xFFFFFFF8},
+    };
+    const Bytes module =
+        ModuleBuilder()
+            .code({0x4E, 0x75, 0, 0})
+            .chunk(ChunkTag::symbol,
+                   SymbolPayloadBuilder("main.c")
+                       .symbol(0, SymbolBinding::local, uint8_t(SymbolType::function), 0, 2, "sum_to")
+                       .symbol(kAbsoluteSymbol, SymbolBinding::local, 0, 0xFC060000, 0, "UART0")
+                       .symbol(1, SymbolBinding::weak, 7, 4, 4, "odd")
+                       .finish())
+            .chunk(ChunkTag::debug, DebugPayloadBuilder()
+                                        .name("table")
+                                        .section(".debug_info", 1, info, relocs)
+                                        .section(".debug_str", 1, Bytes{'a', 0}, {})
+                                        .finish())
+            .end();
+    DumpedText d = dumpText(module);
+    EXPECT_TRUE(d.wellFormed);
+    EXPECT_EQ(d.text,
+              "# f: object module, 264 bytes\n"
+              "00000000 object length 0\n"
+              "00000008 code length 8\n"
+              "    block code\n"
+              "    0000: 4E 75 00 00\n"
+              "00000018 symbol length 88\n"
+              "    payload-version 1\n"
+              "    file \"main.c\"\n"
+              "    count 3\n"
+              "    entry local function code 0x00000000 size 2 \"sum_to\"\n"
+              "    entry local none absolute 0xFC060000 size 0 \"UART0\"\n"
+              "    entry weak 0x07 data 0x00000004 size 4 \"odd\"\n"
+              "00000078 debug length 132\n"
+              "    payload-version 1\n"
+              "    sections 2\n"
+              "    names 1\n"
+              "    symbol-name \"table\"\n"
+              "    section \".debug_info\" align 1 size 9 relocs 3\n"
+              "        0000: 01 02 03 04 05 06 07 08 09 00 00 00\n"
+              "        reloc 0x00000000 debug 1 0x00000004  # \".debug_str\"\n"
+              "        reloc 0x00000004 part bss 0x00000000\n"
+              "        reloc 0x00000005 name 0 0xFFFFFFF8  # \"table\"\n"
+              "    section \".debug_str\" align 1 size 2 relocs 0\n"
+              "        0000: 61 00 00 00\n"
+              "00000104 end  # the tag alone, no length word\n");
+    EXPECT_EQ(chunkFileFromText(d.text), module);
+}
+
 TEST(DumpGolden, DamagedModuleShowsEachFaultWhereItIs) {
     DumpedText d = dumpText(damagedModule());
     EXPECT_FALSE(d.wellFormed);
@@ -183,6 +238,19 @@ TEST(MkobjText, ErrorsNameTheLineAndWhatWasExpected) {
         {"library\n    export \"a\" 3\n", "2: expected a name, 'module' and a number after 'export'"},
         {"code\n    bytes 8\n",
          "2: section bytes shown by their size only cannot be built; dump the file again with its bytes in full"},
+        {"symbol\n    entry local func code 0 size 2 \"f\"\n",
+         "2: expected a type (none, object, function) or a number up to 255, found 'func'"},
+        {"symbol\n    entry local none text 0 size 2 \"f\"\n",
+         "2: expected a section (code, data, bss, base, bssb, absolute) or a number up to 255, found 'text'"},
+        {"symbol\n    entry local none code 0 2 \"f\"\n",
+         "2: expected a binding, a type, a section, a value, 'size', a size and a name after 'entry'"},
+        {"symbol\n    entry local none code 0 length 2 \"f\"\n",
+         "2: expected 'size' after the value, found 'length'"},
+        {"debug\n    section \".debug_info\" align 1 size 4 reloc 0\n",
+         "2: expected 'relocs' after the size, found 'reloc'"},
+        {"debug\n    reloc 0 part text 0\n",
+         "2: expected a section (code, data, bss, base, bssb) or a number, found 'text'"},
+        {"debug\n    reloc 0 debug 0x1000000 0\n", "2: an index fits in 24 bits; 16777216 does not"},
         // several errors, in line order, and none repeated by the chunk's length check
         {"code length 12\n    block cod\n    0000: 4E 75\nlink\n    terminator 1\n",
          "2: expected a section (code, data, bss, base, bssb) or a number, found 'cod'\n"

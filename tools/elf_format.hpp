@@ -24,7 +24,7 @@ constexpr uint16_t EM_68K = 4;
 constexpr uint32_t SHT_NULL = 0, SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_RELA = 4,
                    SHT_NOBITS = 8, SHT_REL = 9;
 constexpr uint32_t SHF_WRITE = 0x1, SHF_ALLOC = 0x2, SHF_EXECINSTR = 0x4, SHF_MERGE = 0x10, SHF_STRINGS = 0x20,
-                   SHF_INFO_LINK = 0x40;
+                   SHF_INFO_LINK = 0x40, SHF_COMPRESSED = 0x800;
 constexpr uint16_t SHN_UNDEF = 0, SHN_LORESERVE = 0xFF00, SHN_ABS = 0xFFF1, SHN_COMMON = 0xFFF2;
 
 // Symbol bindings and kinds.

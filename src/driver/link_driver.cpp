@@ -59,7 +59,7 @@ WrittenOutput closeOutput(LinkState& state, OutputFile& file, uint32_t written) 
 
 }  // namespace
 
-void runLink(LinkState& state, const OutputWriter& writeOutput) {
+void runLink(LinkState& state, const OutputWriter& writeOutput, const OutputCheck& checkOutput) {
     WrittenOutput output;
     OutputFile file;
     // the flash and RAM options, wherever they stood, go with the output chosen
@@ -88,6 +88,8 @@ void runLink(LinkState& state, const OutputWriter& writeOutput) {
         applyDrel16(state);
         // every reference patched with its definition's address or distance
         resolveXrefs(state);
+        // what another writer computes and checks before its file is made
+        if (checkOutput) checkOutput(state);
         // only a link without errors creates its file: a failed one leaves an existing file untouched
         if (state.errorStatus == 0 && createOutput(state, file)) {
             // the records a relocatable output carries count from its merged sections

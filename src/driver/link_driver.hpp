@@ -15,7 +15,12 @@ class OutputFile;
 // the summary reports.
 using OutputWriter = std::function<uint32_t(LinkState&, OutputFile&)>;
 
-// writeOutput, when given, replaces writeLinkedOutput in the link branch.
-void runLink(LinkState& state, const OutputWriter& writeOutput = {});
+// Computes and checks, after resolution, what an output writer of its own
+// needs; an error it reports keeps the output from being written.
+using OutputCheck = std::function<void(LinkState&)>;
+
+// writeOutput, when given, replaces writeLinkedOutput in the link branch;
+// checkOutput, when given, runs right before the output file is created.
+void runLink(LinkState& state, const OutputWriter& writeOutput = {}, const OutputCheck& checkOutput = {});
 
 }  // namespace tarnel

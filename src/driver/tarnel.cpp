@@ -25,7 +25,7 @@ int runTarnel(const std::vector<std::string>& args, std::ostream& out, const Lin
             linkerTeardown(state);
             return 1;
         }
-        runLink(state, hooks.writeOutput);
+        runLink(state, hooks.writeOutput, hooks.beforeOutput);
         linkerTeardown(state);
     } catch (const std::bad_alloc&) {
         reportError(state, "Out of memory\n");

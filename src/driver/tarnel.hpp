@@ -22,6 +22,10 @@ struct LinkHooks {
     // Replaces writeLinkedOutput in the link branch; returns the byte count
     // the summary reports.
     std::function<uint32_t(LinkState&, OutputFile&)> writeOutput;
+    // In the link branch, after resolution and before the output file is
+    // created: what writeOutput needs computed and checked. An error it
+    // reports keeps the output from being written, as any link error does.
+    std::function<void(LinkState&)> beforeOutput;
 };
 
 // args[0] is the program path. Everything the run prints goes to out.

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/debug_chunk.hpp"
+#include "objfmt/symbol_chunk.hpp"
 
 namespace tarnel {
 
@@ -76,6 +79,62 @@ public:
 
 private:
     ByteBuilder b_;
+};
+
+// The payload of a `symbol` chunk: the file name, then the entries.
+class SymbolPayloadBuilder {
+public:
+    explicit SymbolPayloadBuilder(std::string_view fileName) : file_(fileName) {}
+    SymbolPayloadBuilder& symbol(uint8_t section, SymbolBinding binding, uint8_t type, uint32_t value, uint32_t size,
+                                 std::string_view name) {
+        entries_.word(uint32_t(section) << 24 | uint32_t(binding) << 16 | uint32_t(type) << 8);
+        entries_.word(value).word(size).word(nameFieldLength(uint32_t(name.size()))).nameField(name);
+        ++count_;
+        return *this;
+    }
+    std::vector<uint8_t> finish() const {
+        ByteBuilder b;
+        b.word(kSymbolChunkVersion).word(nameFieldLength(uint32_t(file_.size()))).nameField(file_);
+        b.word(count_).raw(entries_.bytes());
+        return b.bytes();
+    }
+
+private:
+    std::string file_;
+    ByteBuilder entries_;
+    uint32_t count_ = 0;
+};
+
+// The payload of a `debug` chunk: the names, then the sections, each with
+// its relocations.
+class DebugPayloadBuilder {
+public:
+    DebugPayloadBuilder& name(std::string_view n) {
+        names_.word(nameFieldLength(uint32_t(n.size()))).nameField(n);
+        ++nameCount_;
+        return *this;
+    }
+    struct Reloc {
+        uint32_t offset, target, addend;
+    };
+    DebugPayloadBuilder& section(std::string_view name, uint32_t align, std::span<const uint8_t> bytes,
+                                 std::span<const Reloc> relocs) {
+        sections_.word(nameFieldLength(uint32_t(name.size()))).nameField(name);
+        sections_.word(align).word(uint32_t(bytes.size())).word(uint32_t(relocs.size()));
+        sections_.raw(bytes).zeros((4 - bytes.size() % 4) % 4);
+        for (const Reloc& r : relocs) sections_.word(r.offset).word(r.target).word(r.addend);
+        ++sectionCount_;
+        return *this;
+    }
+    std::vector<uint8_t> finish() const {
+        ByteBuilder b;
+        b.word(kDebugChunkVersion).word(sectionCount_).word(nameCount_);
+        return b.raw(names_.bytes()).raw(sections_.bytes()).bytes();
+    }
+
+private:
+    ByteBuilder names_, sections_;
+    uint32_t nameCount_ = 0, sectionCount_ = 0;
 };
 
 }  // namespace tarnel

@@ -1,5 +1,6 @@
 // The link-mode chunk handler: places each section part behind the previous
-// module's, and collects xdefs, xrefs, relocation records and drel16 chunks.
+// module's, and collects xdefs, xrefs, relocation records and drel16 chunks;
+// keeps the `symbol` and `debug` payloads unread.
 #include "driver/diag.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/module_chunks.hpp"
@@ -50,6 +51,11 @@ void readRelocChunk(LinkState& state, RelocList& list, std::span<const uint8_t> 
         list.push_back(RelocEntry{readWordBE(payload.data() + pos), 0, from, to, module, module});
 }
 
+// A module's first chunk of a kind is the one kept; later ones are dropped.
+void keepFirst(std::span<const uint8_t>& kept, std::span<const uint8_t> payload) {
+    if (kept.empty()) kept = payload;
+}
+
 }  // namespace
 
 void linkModeChunk(LinkState& state, uint32_t tag, std::span<uint8_t> payload) {
@@ -66,6 +72,9 @@ void linkModeChunk(LinkState& state, uint32_t tag, std::span<uint8_t> payload) {
     case ChunkTag::reloc16: readRelocChunk(state, state.reloc16List, payload); break;
     case ChunkTag::reloc32: readRelocChunk(state, state.reloc32List, payload); break;
     case ChunkTag::drel16: currentModule(state).drel16List.push_back(payload); break;
+    // kept for the tools that read them; the link does not
+    case ChunkTag::symbol: keepFirst(currentModule(state).symbolChunk, payload); break;
+    case ChunkTag::debug: keepFirst(currentModule(state).debugChunk, payload); break;
     default: break;  // every other chunk is dropped
     }
 }

@@ -7,8 +7,12 @@
 //   after.
 // - inputs: the bytes of every input file, read once into the input arena,
 //   which owns them. Every kept payload of a Module (its section chunks, the
-//   kept `link`, relocation and drel16 chunks) is a span into them, and the
-//   link engine patches section bytes there in place.
+//   kept `link`, relocation and drel16 chunks, its `symbol` and `debug`
+//   chunks) is a span into them, and the link engine patches section bytes
+//   there in place. The `symbol` and `debug` payloads are only kept: nothing
+//   in the link or its outputs reads them; tools that write a debugger's view
+//   of the link (tarnel-elf) read them through objfmt/symbol_chunk and
+//   objfmt/debug_chunk.
 // - modules, moduleCount, processorId/processorWord: filled by the loader, one
 //   slot per object file named or library member pulled; a Module owns its
 //   texts. `loading` is the loader's own and nothing else reads it.
@@ -64,6 +68,10 @@ struct Module {
 
     // Link mode: the payloads of the module's drel16 chunks, until applied.
     std::vector<std::span<uint8_t>> drel16List;
+
+    // Link mode: the first `symbol` and `debug` payloads, kept unread (empty
+    // when the module has none).
+    std::span<const uint8_t> symbolChunk, debugChunk;
 };
 
 // An xdef, an xref (one per place), or a library symbol.

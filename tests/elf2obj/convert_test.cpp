@@ -682,8 +682,9 @@ TEST(Elf2objMapping, NamesThatOnlyResembleAnAliasAreKept) {
     EXPECT_EQ(hexBytes(c.object), hexBytes(expected.end()));
 }
 
-// Unwind tables and debugging information are dropped, with their relocations.
-TEST(Elf2objMapping, UnwindTablesAndDebuggingInformationAreDropped) {
+// Unwind tables are dropped, with their relocations, and so is debugging
+// information with --strip-debug.
+TEST(Elf2objMapping, UnwindTablesAndStrippedDebuggingInformationAreDropped) {
     auto object = [](bool withExtras) {
         ElfBuilder e;
         auto text = e.progbits(".text", Bytes(8, 0x4E), SHF_ALLOC | SHF_EXECINSTR);
@@ -696,7 +697,11 @@ TEST(Elf2objMapping, UnwindTablesAndDebuggingInformationAreDropped) {
         return e;
     };
     Conversion plain = convert(object(false));
-    Conversion extras = convert(object(true));
+    Bytes bytes = object(true).build();
+    File file;
+    std::string error;
+    ASSERT_TRUE(readFile(bytes, file, error)) << error;
+    Conversion extras = elf2obj::convertObject(file, ConvertOptions{"fallback.o", std::nullopt, false});
     EXPECT_EQ(extras.refusals, std::vector<std::string>{});
     EXPECT_EQ(hexBytes(extras.object), hexBytes(plain.object));
     EXPECT_EQ(hexBytes(plain.object), hexBytes(ModuleBuilder()
@@ -1145,8 +1150,8 @@ TEST(Elf2objCommandLine, MistakesInTheArgumentsPrintTheUsage) {
         CliResult r = runCli(dir, args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, std::string("tarnel-elf2obj: ") + message +
-                             "\nusage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n"
-                             "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL]\n");
+                             "\nusage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL] [--strip-debug]\n"
+                             "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL] [--strip-debug]\n");
     }
     ScratchDir dir;
     CliResult r = runCli(dir, {"missing.o", "-o", "out.o"});

@@ -5,6 +5,7 @@
 // converted with -d and linked. Skipped where m68k-linux-gnu-gcc is missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -12,6 +13,8 @@
 #include "elf2obj.hpp"
 #include "elf_file.hpp"
 #include "harness.hpp"
+#include "objfmt/debug_chunk.hpp"
+#include "objfmt/symbol_chunk.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -170,6 +173,60 @@ TEST_F(GnuTools, AWeakDefaultHandlerIsOverriddenByTheOtherModulesDefinition) {
     const std::vector<MapLine> vectors = mapLines(link.out, "vectors", true);
     ASSERT_EQ(vectors.size(), 1u) << link.out;
     EXPECT_EQ(readWordBE(&rom[vectors[0].address]), isr[0].address);
+}
+
+// What gcc and gas write for -g converts: the module of an object compiled
+// with -g is the one compiled without, plus the `symbol` and `debug` chunks
+// before its end tag, which --strip-debug leaves out; they hold the
+// object's debugging sections whole, every relocation expressed.
+TEST_F(GnuTools, DebuggingInformationConvertsAtEveryLevel) {
+    const char* source =
+        "struct point { int x, y; };\n"
+        "static int calls;\n"
+        "int table[4] = {1, 2, 3, 4};\n"
+        "extern int other(int);\n"
+        "static int helper(int v) { calls += v; return calls * 3; }\n"
+        "int run(void) { struct point p = {1, 2}; for (int i = 0; i < 3; i++) p.x += helper(i) + table[i + 1];\n"
+        "    return other(p.x) + p.y; }\n";
+    const char* assembly = "\t.text\n\t.globl f\nf:\tmoveq #1,%d0\n\trts\n";
+    for (const char* level : {"-O0", "-Os", "-O2"}) {
+        for (const char* name : {"t.c", "t.s"}) {
+            SCOPED_TRACE(std::string(level) + " " + name);
+            ScratchDir dir;
+            const std::string flags = std::string("-mcpu=5208 -ffreestanding -fno-pic -fno-common ") + level;
+            const char* text = std::string_view(name) == "t.c" ? source : assembly;
+            build(dir, name, text, flags);
+            ASSERT_EQ(convert(dir, {"t.o", "-o", "plain.o"}).first, 0);
+            build(dir, name, text, flags + " -g");
+            auto [status, err] = convert(dir, {"t.o", "-o", "debug.o"});
+            ASSERT_EQ(status, 0) << err;
+            ASSERT_EQ(convert(dir, {"t.o", "-o", "stripped.o", "--strip-debug"}).first, 0);
+            const Bytes plain = dir.read("plain.o"), debug = dir.read("debug.o");
+            EXPECT_EQ(hexBytes(dir.read("stripped.o")), hexBytes(plain));
+            ASSERT_GT(debug.size(), plain.size());
+            EXPECT_EQ(hexBytes(Bytes(debug.begin(), debug.begin() + ptrdiff_t(plain.size() - 4))),
+                      hexBytes(Bytes(plain.begin(), plain.end() - 4)));
+            // what follows: a symbol chunk, a debug chunk, the end tag
+            std::vector<uint32_t> tags;
+            std::vector<std::span<const uint8_t>> payloads;
+            walkChunks(std::span<const uint8_t>(debug).subspan(plain.size() - 4), 0, [&](const Chunk& c) {
+                tags.push_back(c.tag);
+                payloads.push_back(c.payload);
+            });
+            ASSERT_EQ(tags, (std::vector<uint32_t>{tagWord(ChunkTag::symbol), tagWord(ChunkTag::debug),
+                                                   tagWord(ChunkTag::end)}));
+            const SymbolChunk symbols = readSymbolChunk(payloads[0]);
+            ASSERT_TRUE(symbols.whole());
+            // the assembly names no source file: the input's name stands for it
+            EXPECT_EQ(symbols.file->name, std::string_view(name) == "t.c" ? "t.c" : "t.o");
+            const DebugChunk chunk = readDebugChunk(payloads[1]);
+            ASSERT_TRUE(chunk.whole());
+            std::vector<std::string> sections;
+            for (const DebugSection& s : chunk.sections) sections.emplace_back(s.name.name);
+            EXPECT_NE(std::find(sections.begin(), sections.end(), ".debug_info"), sections.end());
+            EXPECT_NE(std::find(sections.begin(), sections.end(), ".debug_line"), sections.end());
+        }
+    }
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ const ToolRow kTools[] = {
          std::istringstream in;
          return textform::runMkobjTool(a, in, out, err);
      }},
-    {"tarnel-elf2obj", "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n",
+    {"tarnel-elf2obj", "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL] [--strip-debug]\n",
      [](auto& a, auto& out, auto& err) { return elf2obj::runElf2obj(a, out, err); }},
     {"tarnel-elf", "usage: tarnel-elf [options] [files...] -o [outfilename]\n",
      [](auto& a, auto& out, auto&) { return elf::runTarnelElf(a, out); }},

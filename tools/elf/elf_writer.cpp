@@ -1,41 +1,20 @@
 #include "elf_writer.hpp"
 
-#include <algorithm>
+#include <memory>
 #include <string_view>
-#include <unordered_set>
 
 #include "driver/diag.hpp"
 #include "driver/tarnel.hpp"
+#include "elf_bytes.hpp"
 #include "elf_format.hpp"
 #include "objfmt/chunk.hpp"
 #include "objfmt/placement.hpp"
-#include "objfmt/symbol_sizes.hpp"
 #include "output/writer.hpp"
 #include "tool_main.hpp"
 
 namespace tarnel::elf {
 
 namespace {
-
-void put16(std::string& b, uint32_t v) {
-    b += char(v >> 8);
-    b += char(v);
-}
-void put32(std::string& b, uint32_t v) {
-    put16(b, v >> 16);
-    put16(b, v);
-}
-
-// A string table: offset 0 holds the empty name.
-struct StringTable {
-    std::string bytes = std::string(1, '\0');
-    uint32_t add(std::string_view s) {
-        uint32_t at = uint32_t(bytes.size());
-        bytes.append(s);
-        bytes += '\0';
-        return at;
-    }
-};
 
 struct Section {
     const char* name;
@@ -58,6 +37,37 @@ constexpr ModelFlags kModelFlags[] = {
     {0x5480, 0x8065}, {0x5485, 0x8065},
 };
 
+// The sections the image holds, code first, each at the address it runs at
+// and loaded where the image holds its bytes: code, data and base; bss and
+// bssb hold none. indexOf gives each one's ELF section, 0 for those empty.
+struct LoadedSections {
+    std::vector<Section> sections;
+    uint16_t indexOf[5] = {};
+};
+
+LoadedSections loadedSections(const ImageLayout& image) {
+    const Section kinds[5] = {
+        {".text", SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, 0, 0, 0},
+        {".data", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+        {".bss", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+        {".base", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+        {".bssb", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
+    };
+    LoadedSections loaded;
+    for (uint32_t s = 0; s < 5; ++s) {
+        const SectionPlace& place = image.section[s];
+        if (place.size == 0) continue;
+        Section sec = kinds[s];
+        sec.address = place.runAddress;
+        sec.loadAddress = sec.type == SHT_NOBITS ? place.runAddress : place.loadAddress;
+        sec.offset = place.imageOffset;
+        sec.size = place.size;
+        loaded.sections.push_back(sec);
+        loaded.indexOf[s] = uint16_t(loaded.sections.size());
+    }
+    return loaded;
+}
+
 }  // namespace
 
 uint32_t elfFlagsFor(uint32_t processorId) {
@@ -68,112 +78,81 @@ uint32_t elfFlagsFor(uint32_t processorId) {
     return 0x01;
 }
 
-uint32_t writeElf(LinkState& state, OutputFile& file) {
+ElfTables makeElfTables(LinkState& state) {
     const ImageLayout image = imageLayout(state);
-    const uint32_t romStart = state.options.romStart;
-    const Section kinds[5] = {
-        {".text", SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0, 0, 0, 0},
-        {".data", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
-        {".bss", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
-        {".base", SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
-        {".bssb", SHT_NOBITS, SHF_ALLOC | SHF_WRITE, 0, 0, 0, 0},
-    };
-    // each section at the address it runs at, loaded where the image holds
-    // its bytes: code, data and base; bss and bssb hold none
-    std::vector<Section> loaded;
-    uint16_t indexOf[5] = {};
-    for (uint32_t s = 0; s < 5; ++s) {
-        const SectionPlace& place = image.section[s];
-        if (place.size == 0) continue;
-        Section sec = kinds[s];
-        sec.address = place.runAddress;
-        sec.loadAddress = sec.type == SHT_NOBITS ? place.runAddress : place.loadAddress;
-        sec.offset = place.imageOffset;
-        sec.size = place.size;
-        loaded.push_back(sec);
-        indexOf[s] = uint16_t(loaded.size());
-    }
-    const uint32_t imageOffset = kEhdrSize + kPhdrSize * uint32_t(loaded.size());
+    const LoadedSections loaded = loadedSections(image);
+    ElfTables tables{linkDebugSections(state), buildSymbolTable(state, loaded.indexOf)};
+    // every offset of an ELF32 file is a 32-bit word: the file, with each
+    // table's padding and name, must stay below 4 GiB
+    uint64_t size = kEhdrSize + uint64_t(kPhdrSize + kShdrSize) * 5 + image.size + 3 * kShdrSize + 64;
+    for (const DebugSection& d : tables.debug) size += d.bytes.size() + d.align + d.name.size() + 1 + kShdrSize;
+    size += tables.symbols.entries.size() + 4 + tables.symbols.names.size() + 4;
+    if (size > UINT32_MAX) reportError(state, "ELF file of more than 4 GiB: the debugging sections do not fit\n");
+    return tables;
+}
 
-    // the symbol table: a file symbol per module, then every xdef
-    StringTable strtab;
-    std::string symtab(kSymSize, '\0');
-    auto addSymbol = [&](uint32_t name, uint32_t value, uint32_t symSize, uint8_t info, uint16_t shndx) {
-        put32(symtab, name);
-        put32(symtab, value);
-        put32(symtab, symSize);
-        symtab += char(info);
-        symtab += '\0';
-        put16(symtab, shndx);
-    };
-    for (uint32_t m = 0; m < state.moduleCount; ++m) {
-        const Module& mod = state.modules[m];
-        const std::string& name = mod.moduleName ? *mod.moduleName : mod.fileName ? *mod.fileName : std::string();
-        addSymbol(strtab.add(name), 0, 0, uint8_t(STB_LOCAL << 4 | STT_FILE), SHN_ABS);
-    }
-    const uint32_t firstGlobal = uint32_t(symtab.size() / kSymSize);
-    const std::vector<uint32_t> address = definitionAddresses(state);
-    const std::vector<uint32_t> sizes = definitionSizes(state, address);
-    std::unordered_set<std::string_view> seen;
-    for (size_t i = 0; i < state.xdefList.size(); ++i) {
-        const LinkSymbol& s = state.xdefList[i];
-        // the first xdef of a name is the one references resolve to
-        if (!seen.insert(s.name).second) continue;
-        const uint32_t section = uint32_t(uint16_t(s.section));
-        const bool inPart = section < 5 && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
-        uint32_t symSize = 0;
-        uint8_t type = STT_NOTYPE;
-        if (inPart && s.name != "_base") {
-            type = section == uint32_t(SectionKind::code) ? STT_FUNC : STT_OBJECT;
-            symSize = sizes[i];
-        }
-        const uint16_t shndx = section < 5 && indexOf[section] != 0 ? indexOf[section] : SHN_ABS;
-        addSymbol(strtab.add(s.name), address[i], symSize, uint8_t(STB_GLOBAL << 4 | type), shndx);
-    }
+// The file: the ELF header, one program header per loaded section, the
+// image, then the debugging sections, the symbol table and its names, the
+// section names and the section headers.
+uint32_t writeElf(LinkState& state, const ElfTables& tables, OutputFile& file) {
+    const ImageLayout image = imageLayout(state);
+    const LoadedSections loaded = loadedSections(image);
+    const uint32_t loadedCount = uint32_t(loaded.sections.size());
+    const uint32_t imageOffset = kEhdrSize + kPhdrSize * loadedCount;
 
     StringTable shstrtab;
     std::string shdrs(kShdrSize, '\0');
-    auto addShdr = [&](const char* name, uint32_t type, uint32_t flags, uint32_t addr, uint32_t offset,
+    auto addShdr = [&](std::string_view name, uint32_t type, uint32_t flags, uint32_t addr, uint32_t offset,
                        uint32_t bytes, uint32_t link, uint32_t info, uint32_t align, uint32_t entsize) {
         put32(shdrs, shstrtab.add(name));
         for (uint32_t w : {type, flags, addr, offset, bytes, link, info, align, entsize}) put32(shdrs, w);
     };
-    for (const Section& sec : loaded)
+    for (const Section& sec : loaded.sections)
         addShdr(sec.name, sec.type, sec.flags, sec.address, imageOffset + sec.offset, sec.size, 0, 0, 1, 0);
-    const uint32_t symtabIndex = uint32_t(loaded.size()) + 1;
-    uint32_t at = (imageOffset + image.size + 3) & ~3u;
-    const uint32_t symtabOffset = at;
-    at += uint32_t(symtab.size());
-    const uint32_t strtabOffset = at;
-    at += uint32_t(strtab.bytes.size());
-    addShdr(".symtab", SHT_SYMTAB, 0, 0, symtabOffset, uint32_t(symtab.size()), symtabIndex + 1, firstGlobal, 4,
-            kSymSize);
-    addShdr(".strtab", SHT_STRTAB, 0, 0, strtabOffset, uint32_t(strtab.bytes.size()), 0, 0, 1, 0);
-    const uint32_t shstrtabOffset = at;
+    // after the image, each table at the next multiple of its alignment
+    uint64_t at = uint64_t(imageOffset) + image.size;
+    std::string tail;
+    auto place = [&](const std::string& bytes, uint32_t align) {
+        const uint64_t start = (at + align - 1) / align * align;
+        tail.append(size_t(start - at), '\0');
+        tail += bytes;
+        at = start + bytes.size();
+        return uint32_t(start);
+    };
+    for (const DebugSection& d : tables.debug)
+        addShdr(d.name, SHT_PROGBITS, 0, 0, place(d.bytes, d.align), uint32_t(d.bytes.size()), 0, 0, d.align, 0);
+    const uint32_t symtabIndex = uint32_t(shdrs.size() / kShdrSize);
+    const uint32_t symtabOffset = place(tables.symbols.entries, 4);
+    addShdr(".symtab", SHT_SYMTAB, 0, 0, symtabOffset, uint32_t(tables.symbols.entries.size()), symtabIndex + 1,
+            tables.symbols.firstGlobal, 4, kSymSize);
+    const uint32_t strtabOffset = place(tables.symbols.names, 1);
+    addShdr(".strtab", SHT_STRTAB, 0, 0, strtabOffset, uint32_t(tables.symbols.names.size()), 0, 0, 1, 0);
+    // the section names' own header names them too, so its name goes in first
     const uint32_t shstrtabName = shstrtab.add(".shstrtab");
-    const uint32_t shstrtabSize = uint32_t(shstrtab.bytes.size());
+    const uint32_t shstrtabOffset = place(shstrtab.bytes, 1);
     put32(shdrs, shstrtabName);
-    for (uint32_t w : {SHT_STRTAB, 0u, 0u, shstrtabOffset, shstrtabSize, 0u, 0u, 1u, 0u}) put32(shdrs, w);
-    at += shstrtabSize;
-    const uint32_t shdrOffset = (at + 3) & ~3u;
+    for (uint32_t w : {SHT_STRTAB, 0u, 0u, shstrtabOffset, uint32_t(shstrtab.bytes.size()), 0u, 0u, 1u, 0u})
+        put32(shdrs, w);
+    const uint32_t shdrOffset = place(shdrs, 4);
+    const uint32_t sectionCount = uint32_t(shdrs.size() / kShdrSize);
 
     std::string head;
     head.append("\x7f" "ELF\x01\x02\x01", 7);  // ELF32, big-endian, version 1
     head.append(9, '\0');
-    put16(head, 2);   // ET_EXEC
-    put16(head, 4);   // EM_68K
-    put32(head, 1);   // EV_CURRENT
-    put32(head, romStart);  // the entry is the first code byte
+    put16(head, ET_EXEC);
+    put16(head, EM_68K);
+    put32(head, EV_CURRENT);
+    put32(head, state.options.romStart);  // the entry is the first code byte
     put32(head, kEhdrSize);
     put32(head, shdrOffset);
     put32(head, elfFlagsFor(state.processorId));
     put16(head, kEhdrSize);
     put16(head, kPhdrSize);
-    put16(head, uint32_t(loaded.size()));
+    put16(head, loadedCount);
     put16(head, kShdrSize);
-    put16(head, uint32_t(shdrs.size() / kShdrSize));
-    put16(head, uint32_t(shdrs.size() / kShdrSize) - 1);
-    for (const Section& sec : loaded) {
+    put16(head, sectionCount);
+    put16(head, sectionCount - 1);
+    for (const Section& sec : loaded.sections) {
         put32(head, 1);  // PT_LOAD
         put32(head, imageOffset + sec.offset);
         put32(head, sec.address);
@@ -191,12 +170,6 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     const uint32_t counted = writeImage(state, file);
     state.options.srecMode = srec;
 
-    std::string tail(symtabOffset - (imageOffset + image.size), '\0');
-    tail += symtab;
-    tail += strtab.bytes;
-    tail += shstrtab.bytes;
-    tail.append(shdrOffset - at, '\0');
-    tail += shdrs;
     file.write(tail.data(), tail.size());
     return counted;
 }
@@ -230,7 +203,13 @@ int runTarnelElf(const std::vector<std::string>& args, std::ostream& out) {
         state.options.romMode = true;
         return true;
     };
-    hooks.writeOutput = writeElf;
+    // the tables are made, and checked, before the output file is created;
+    // a link that failed already writes nothing, and its report stays tarnel's
+    auto tables = std::make_shared<ElfTables>();
+    hooks.beforeOutput = [tables](LinkState& state) {
+        if (state.errorStatus == 0) *tables = makeElfTables(state);
+    };
+    hooks.writeOutput = [tables](LinkState& state, OutputFile& file) { return writeElf(state, *tables, file); };
     return runTarnel(args, out, hooks);
 }
 

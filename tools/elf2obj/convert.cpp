@@ -6,6 +6,9 @@
 #include <set>
 #include <tuple>
 
+#include "alias_name.hpp"
+#include "debug_chunks.hpp"
+#include "layout.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk_builder.hpp"
 
@@ -86,14 +89,6 @@ const RelocRule* relocRule(uint8_t type) {
     return nullptr;
 }
 
-// Where an ELF section landed in the module.
-struct Placement {
-    bool placed = false;
-    bool refused = false;  // already reported
-    SectionKind part = SectionKind::code;
-    uint32_t offset = 0;  // of the section's first byte within the part
-};
-
 // One alias per referenced symbol and addend: `sym+0x20` names the address
 // sym + 0x20. No C identifier and no unquoted assembler symbol holds a `+`
 // or a `-`, and a quoted one of an alias's form is refused, so the name
@@ -109,16 +104,6 @@ std::string signedHex(int32_t v) {
 }
 
 std::string aliasName(const AliasKey& alias) { return alias.first + signedHex(alias.second); }
-
-// Whether a name ends the way an alias does: `+0x` or `-0x` and lower-case
-// hex digits.
-bool hasAliasForm(std::string_view name) {
-    auto hexDigit = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
-    size_t digits = 0;
-    while (digits < name.size() && hexDigit(name[name.size() - 1 - digits])) ++digits;
-    std::string_view before = name.substr(0, name.size() - digits);
-    return digits > 0 && (before.ends_with("+0x") || before.ends_with("-0x"));
-}
 
 // The global symbols that the objects of a whole-program conversion define,
 // each with the object whose definition the linker is to take: the first
@@ -169,6 +154,10 @@ public:
         program_ = program;
         exportSymbols();
         for (const RelocSection& rs : file_.relocations) convertRelocations(rs);
+        if (options_.keepDebug && hasDebugSections(file_))
+            debug_ = convertDebugInfo(file_, placements_, moduleName(),
+                                      [this](std::string_view section, uint32_t offset, std::string_view symbol,
+                                             const std::string& why) { refuse(section, offset, symbol, why); });
     }
     Conversion finish(const AliasSet& used) {
         defineAliases(used);
@@ -460,6 +449,10 @@ private:
             for (uint32_t o : offsets) p.word(o);
             out.chunk(tag, p.bytes());
         }
+        if (debug_) {
+            out.chunk(ChunkTag::symbol, debug_->symbols);
+            out.chunk(ChunkTag::debug, debug_->debug);
+        }
         out.endTag();
         result_.object = std::move(out.bytes());
     }
@@ -477,18 +470,8 @@ private:
         return options_.fallbackName;
     }
 
-    // A section symbol is named after its section.
-    std::string_view symbolName(const Symbol& sym) const {
-        if (sym.type == STT_SECTION) return sectionName(sym.shndx);
-        return sym.name;
-    }
-
-    std::string_view sectionName(uint32_t index) const {
-        if (index == SHN_ABS) return "*ABS*";
-        if (index == SHN_UNDEF) return "*UND*";
-        if (index < file_.sections.size()) return file_.sections[index].name;
-        return "*unknown*";
-    }
+    std::string_view symbolName(const Symbol& sym) const { return symbolNameIn(file_, sym); }
+    std::string_view sectionName(uint32_t index) const { return sectionNameIn(file_, index); }
 
     void refuse(std::string_view section, uint32_t offset, std::string_view symbol, const std::string& why) {
         char where[32];
@@ -515,6 +498,7 @@ private:
     const ConvertOptions& options_;
     Conversion result_;
     std::vector<Placement> placements_;
+    std::optional<DebugChunks> debug_;  // the symbols and debugging information, when kept
     std::vector<uint8_t> code_, data_;
     uint32_t codeSize_ = 0, dataSize_ = 0, bssSize_ = 0;
     LinkPayloadBuilder link_;

@@ -7,9 +7,11 @@
 // next module's part, which the linker places right behind it, starts
 // aligned too; a section aligned to more than 4 is refused. Global symbols
 // become xdefs; relocations become xrefs, reloc16/reloc32 records, or are
-// resolved here when they are pc-relative within the code part. Sections
-// that are not loaded and the unwind tables are dropped. Whatever the object
-// format cannot express is refused.
+// resolved here when they are pc-relative within the code part. The
+// debugging sections and the object's symbols become a `debug` and a
+// `symbol` chunk (debug_chunks.hpp) unless the options strip them; other
+// sections that are not loaded and the unwind tables are dropped. Whatever
+// the object format cannot express is refused.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,7 @@ namespace tarnel::elf2obj {
 struct ConvertOptions {
     std::string fallbackName;             // module name when the object names no source file
     std::optional<uint32_t> processorId;  // written as a `processor` chunk when set
+    bool keepDebug = true;                // the symbol and debug chunks, for an object with debugging sections
 };
 
 struct Conversion {

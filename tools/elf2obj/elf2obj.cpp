@@ -19,8 +19,8 @@ namespace {
 
 constexpr const char* kProgram = "tarnel-elf2obj";
 constexpr const char* kUsage =
-    "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL]\n"
-    "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL]\n";
+    "usage: tarnel-elf2obj IN.o -o OUT.o [--cpu MODEL] [--strip-debug]\n"
+    "       tarnel-elf2obj -d DIR A.o B.o ... [--cpu MODEL] [--strip-debug]\n";
 constexpr const char* kHelp =
     "Converts ColdFire ELF relocatable objects (m68k, 32-bit, big-endian) into\n"
     "tarnel object modules.\n"
@@ -31,6 +31,8 @@ constexpr const char* kHelp =
     "                references to sym+offset across them become aliases\n"
     "  --cpu MODEL   name the processor model in the module, four hex digits\n"
     "                such as 5208 (without it the module names none)\n"
+    "  --strip-debug leave out the symbols and debugging information that an\n"
+    "                object compiled with -g carries (kept by default)\n"
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n"
     "\n"
@@ -43,6 +45,7 @@ struct Arguments {
     std::vector<std::string> inputs;
     std::string output, dir;
     std::optional<uint32_t> processorId;
+    bool stripDebug = false;
 };
 
 // Reads the arguments; on a mistake prints it and the usage text.
@@ -74,6 +77,8 @@ std::optional<Arguments> parseArguments(const std::vector<std::string>& args, st
             if (!hasValue) return bad("--cpu needs a model number");
             a.processorId = processorIdFor(args[++i]);
             if (!a.processorId) return bad("--cpu takes a model number of four hex digits, such as 5208");
+        } else if (arg == "--strip-debug") {
+            a.stripDebug = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return bad("unknown option " + arg);
         } else {
@@ -115,6 +120,7 @@ ConvertOptions optionsFor(const std::string& input, const Arguments& a) {
     ConvertOptions options;
     options.fallbackName = std::filesystem::path(input).filename().string();
     options.processorId = a.processorId;
+    options.keepDebug = !a.stripDebug;
     return options;
 }
 

@@ -249,6 +249,17 @@ bool readFile(std::span<const uint8_t> bytes, File& file, std::string& error) {
            checkColdFire(file, error);
 }
 
+std::string_view sectionNameIn(const File& file, uint32_t index) {
+    if (index == SHN_ABS) return "*ABS*";
+    if (index == SHN_UNDEF) return "*UND*";
+    if (index < file.sections.size()) return file.sections[index].name;
+    return "*unknown*";
+}
+
+std::string_view symbolNameIn(const File& file, const Symbol& sym) {
+    return sym.type == STT_SECTION ? sectionNameIn(file, sym.shndx) : sym.name;
+}
+
 std::string relocTypeName(uint8_t type) {
     static constexpr std::array<const char*, 23> kNames = {
         "R_68K_NONE",   "R_68K_32",     "R_68K_16",      "R_68K_8",       "R_68K_PC32",   "R_68K_PC16",

@@ -62,6 +62,12 @@ struct File {
 // Reads the file; on failure returns false and says why in `error`.
 bool readFile(std::span<const uint8_t> bytes, File& file, std::string& error);
 
+// The name a message gives a section by its index: its own name, or "*ABS*",
+// "*UND*" or "*unknown*" for the special indices and those past the table.
+std::string_view sectionNameIn(const File& file, uint32_t index);
+// The name a message gives a symbol: a section symbol is named after its section.
+std::string_view symbolNameIn(const File& file, const Symbol& sym);
+
 // Name of an m68k relocation type ("R_68K_PC16"), or "type N" for others.
 std::string relocTypeName(uint8_t type);
 

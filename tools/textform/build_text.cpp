@@ -10,6 +10,7 @@
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 #include "objfmt/chunk_builder.hpp"
+#include "objfmt/debug_chunk.hpp"
 #include "textform/text_tokens.hpp"
 #include "textform/textform.hpp"
 
@@ -165,6 +166,88 @@ std::string terminatorItem(ItemContext& c) {
     return {};
 }
 
+// A length word and the name field: `file "main.c"`, `symbol-name "table"`.
+std::string nameFieldItem(ItemContext& c, const char* keyword) {
+    if (auto e = expectCount(c, keyword, 1, "a quoted name"); !e.empty()) return e;
+    if (!c.args[0].quoted) return "expected a quoted name, found " + shown(c.args[0]);
+    std::string_view name;
+    if (auto e = nameAt(c, 0, name); !e.empty()) return e;
+    c.node.payload.word(nameFieldLength(uint32_t(name.size()))).nameField(name);
+    return {};
+}
+
+// An expected keyword at args[i].
+std::string keywordAt(ItemContext& c, size_t i, const char* keyword, const char* after) {
+    if (!c.args[i].quoted && c.args[i].text == keyword) return {};
+    return format("expected '%s' after %s, found %s", keyword, after, shown(c.args[i]).c_str());
+}
+
+std::string byteFieldAt(ItemContext& c, size_t i, ByteField field, const char* what, uint32_t& value) {
+    std::optional<uint32_t> v = c.args[i].quoted ? std::nullopt : byteFieldFromToken(field, c.args[i].text);
+    if (!v) return format("expected %s or a number up to 255, found %s", what, shown(c.args[i]).c_str());
+    value = *v;
+    return {};
+}
+
+// entry BINDING TYPE SECTION VALUE size SIZE "name": a `symbol` entry
+std::string symbolItem(ItemContext& c) {
+    if (auto e = expectCount(c, "entry", 7, "a binding, a type, a section, a value, 'size', a size and a name");
+        !e.empty())
+        return e;
+    uint32_t binding, type, section, value, size;
+    std::string_view name;
+    if (auto e = byteFieldAt(c, 0, ByteField::binding, "a binding (local, global, weak)", binding); !e.empty()) return e;
+    if (auto e = byteFieldAt(c, 1, ByteField::symbolType, "a type (none, object, function)", type); !e.empty()) return e;
+    if (auto e = byteFieldAt(c, 2, ByteField::symbolSection, "a section (code, data, bss, base, bssb, absolute)", section);
+        !e.empty())
+        return e;
+    if (auto e = numberAt(c, 3, "a value", value); !e.empty()) return e;
+    if (auto e = keywordAt(c, 4, "size", "the value"); !e.empty()) return e;
+    if (auto e = numberAt(c, 5, "a size", size); !e.empty()) return e;
+    if (!c.args[6].quoted) return "expected a quoted name, found " + shown(c.args[6]);
+    if (auto e = nameAt(c, 6, name); !e.empty()) return e;
+    c.node.payload.word(section << 24 | binding << 16 | type << 8).word(value).word(size);
+    c.node.payload.word(nameFieldLength(uint32_t(name.size()))).nameField(name);
+    return {};
+}
+
+// section "NAME" align A size B relocs R: the head of a debugging section
+std::string sectionHeadItem(ItemContext& c) {
+    if (auto e = expectCount(c, "section", 7, "a quoted name, 'align' A, 'size' B and 'relocs' R"); !e.empty())
+        return e;
+    if (!c.args[0].quoted) return "expected a quoted name, found " + shown(c.args[0]);
+    std::string_view name;
+    if (auto e = nameAt(c, 0, name); !e.empty()) return e;
+    uint32_t words[3];
+    const char* keywords[3] = {"align", "size", "relocs"};
+    const char* after[3] = {"the name", "the alignment", "the size"};
+    for (size_t i = 0; i < 3; ++i) {
+        if (auto e = keywordAt(c, 1 + 2 * i, keywords[i], after[i]); !e.empty()) return e;
+        if (auto e = numberAt(c, 2 + 2 * i, "a number", words[i]); !e.empty()) return e;
+    }
+    c.node.payload.word(nameFieldLength(uint32_t(name.size()))).nameField(name);
+    c.node.payload.word(words[0]).word(words[1]).word(words[2]);
+    return {};
+}
+
+// reloc OFFSET KIND INDEX ADDEND: a relocation of a debugging section
+std::string relocItem(ItemContext& c) {
+    if (auto e = expectCount(c, "reloc", 4, "an offset, a target kind, an index and an addend"); !e.empty()) return e;
+    uint32_t offset, kind, index, addend;
+    if (auto e = numberAt(c, 0, "an offset", offset); !e.empty()) return e;
+    if (auto e = byteFieldAt(c, 1, ByteField::targetKind, "a target kind (part, debug, name)", kind); !e.empty())
+        return e;
+    if (kind == uint32_t(DebugTarget::part)) {
+        if (auto e = sectionAt(c, 2, index); !e.empty()) return e;
+    } else if (auto e = numberAt(c, 2, "an index", index); !e.empty()) {
+        return e;
+    }
+    if (index >= kDebugIndexLimit) return format("an index fits in 24 bits; %u does not", index);
+    if (auto e = numberAt(c, 3, "an addend", addend); !e.empty()) return e;
+    c.node.payload.word(offset).word(debugTargetWord(DebugTarget(kind), index)).word(addend);
+    return {};
+}
+
 std::string bytesItem(ItemContext&) {
     return "section bytes shown by their size only cannot be built; dump the file again with its bytes in full";
 }
@@ -189,6 +272,15 @@ constexpr ItemRule kItems[] = {
     {"xref", xrefItem},
     {"terminator", terminatorItem},
     {"export", exportItem},
+    {"payload-version", [](ItemContext& c) { return oneWordItem(c, "payload-version", "a version number"); }},
+    {"count", [](ItemContext& c) { return oneWordItem(c, "count", "a number of entries"); }},
+    {"sections", [](ItemContext& c) { return oneWordItem(c, "sections", "a number of sections"); }},
+    {"names", [](ItemContext& c) { return oneWordItem(c, "names", "a number of names"); }},
+    {"file", [](ItemContext& c) { return nameFieldItem(c, "file"); }},
+    {"symbol-name", [](ItemContext& c) { return nameFieldItem(c, "symbol-name"); }},
+    {"entry", symbolItem},
+    {"section", sectionHeadItem},
+    {"reloc", relocItem},
     {"bytes", bytesItem},
 };
 

@@ -8,7 +8,9 @@
 
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
+#include "objfmt/debug_chunk.hpp"
 #include "objfmt/hex.hpp"
+#include "objfmt/symbol_chunk.hpp"
 #include "textform/text_tokens.hpp"
 #include "textform/textform.hpp"
 
@@ -102,6 +104,12 @@ private:
     void linkEntry(uint32_t depth, std::span<const uint8_t> payload, const LinkEntry& e);
     std::string linkFault(std::span<const uint8_t> payload, size_t pos);
     void libraryBody(uint32_t depth, std::span<const uint8_t> payload);
+    void symbolBody(uint32_t depth, std::span<const uint8_t> payload);
+    void debugBody(uint32_t depth, std::span<const uint8_t> payload);
+    void nameFieldLines(uint32_t depth, const std::string& item, const NameField& name, bool raw = false);
+    void versionLine(uint32_t depth, std::span<const uint8_t> payload, std::optional<uint32_t> version,
+                     const PayloadWalkEnd& end);
+    void walkEnd(uint32_t depth, std::span<const uint8_t> payload, const PayloadWalkEnd& end, const char* last);
     void libBody(uint32_t depth, std::span<const uint8_t> payload);
     bool isEmbeddedObject() const;
 
@@ -288,6 +296,8 @@ void Dumper::chunkBody(uint32_t depth, uint32_t tag, std::span<const uint8_t> pa
     case ChunkTag::drel16: drelBody(depth, payload); return;
     case ChunkTag::link: linkBody(depth, payload); return;
     case ChunkTag::library: libraryBody(depth, payload); return;
+    case ChunkTag::symbol: symbolBody(depth, payload); return;
+    case ChunkTag::debug: debugBody(depth, payload); return;
     case ChunkTag::lib:
         if (inLib) {
             malformedNote(depth, "a lib chunk inside a lib chunk");
@@ -459,6 +469,115 @@ void Dumper::libraryBody(uint32_t depth, std::span<const uint8_t> payload) {
                                   : format("an entry with a name field of %s runs past the payload",
                                            byteCount(readWordBE(&payload[end.offset])).c_str()));
     hexLines(depth, payload.subspan(end.offset));
+}
+
+// A name field in the written form is the item and the quoted name;
+// otherwise, or when asked for raw, its length word and its bytes, with what
+// is odd about it.
+void Dumper::nameFieldLines(uint32_t depth, const std::string& item, const NameField& name, bool raw) {
+    if (name.written() && !raw) {
+        line(depth, item + " " + quoted(name.name));
+        return;
+    }
+    // a field in the written form is shown raw for its entry's sake, which says why
+    if (name.written()) {
+    } else if (name.name.size() == name.field.size()) {
+        note(depth, format("%s %s: the name field holds no NUL", item.c_str(), quoted(name.name).c_str()));
+    } else {
+        note(depth, format("%s %s: the name field length %u is not the written form", item.c_str(),
+                           quoted(name.name).c_str(), name.fieldLength));
+    }
+    line(depth, "word " + hexWord(name.fieldLength));
+    hexLines(depth, name.field);
+}
+
+void Dumper::versionLine(uint32_t depth, std::span<const uint8_t> payload, std::optional<uint32_t> version,
+                         const PayloadWalkEnd& end) {
+    if (version) line(depth, format("payload-version %u", *version));
+    if (end.status == PayloadWalkEnd::Status::otherVersion) {
+        note(depth, format("version %u: this dump reads version 1 only; the rest as bytes", *version));
+        hexLines(depth, payload.subspan(4));
+    }
+}
+
+// Where a walk over a `symbol` or `debug` payload stopped: a cut piece is
+// malformed, bytes after the last piece are not read.
+void Dumper::walkEnd(uint32_t depth, std::span<const uint8_t> payload, const PayloadWalkEnd& end, const char* last) {
+    if (end.status == PayloadWalkEnd::Status::otherVersion) return;
+    if (end.status == PayloadWalkEnd::Status::cut) {
+        malformedNote(depth, format("%s runs past the payload", end.what));
+        hexLines(depth, payload.subspan(end.offset));
+        return;
+    }
+    if (end.offset == payload.size()) return;
+    note(depth, format("%s after the %s, which readers do not look at", byteCount(payload.size() - end.offset).c_str(),
+                       last));
+    hexLines(depth, payload.subspan(end.offset));
+}
+
+// payload-version, file name, count, then one line per entry:
+// entry BINDING TYPE SECTION VALUE size SIZE "name"
+void Dumper::symbolBody(uint32_t depth, std::span<const uint8_t> payload) {
+    const SymbolChunk chunk = readSymbolChunk(payload);
+    versionLine(depth, payload, chunk.version, chunk.end);
+    if (chunk.file) nameFieldLines(depth, "file", *chunk.file);
+    if (chunk.count) line(depth, format("count %u", *chunk.count));
+    for (const SymbolEntry& e : chunk.entries) {
+        const std::string what =
+            format("entry %s %s %s %s size %u", byteFieldToken(ByteField::binding, e.binding).c_str(),
+                   byteFieldToken(ByteField::symbolType, e.type).c_str(),
+                   byteFieldToken(ByteField::symbolSection, e.section).c_str(), hexWord(e.value).c_str(), e.size);
+        if (e.spare == 0 && e.name.written()) {
+            line(depth, what + " " + quoted(e.name.name));
+            continue;
+        }
+        if (e.spare != 0) note(depth, format("%s %s: its fourth byte is 0x%02X, not 0", what.c_str(),
+                                             quoted(e.name.name).c_str(), e.spare));
+        line(depth, "word " + hexWord(readWordBE(&payload[e.offset])));
+        line(depth, "word " + hexWord(e.value));
+        line(depth, "word " + hexWord(e.size));
+        nameFieldLines(depth, what, e.name, true);
+    }
+    walkEnd(depth, payload, chunk.end, "last entry");
+}
+
+// payload-version, the counts, the names, then each section: its head, its bytes and
+// padding as hex lines, one line per relocation:
+// reloc OFFSET KIND INDEX ADDEND
+void Dumper::debugBody(uint32_t depth, std::span<const uint8_t> payload) {
+    const DebugChunk chunk = readDebugChunk(payload);
+    versionLine(depth, payload, chunk.version, chunk.end);
+    if (chunk.head) {
+        line(depth, format("sections %u", chunk.head->sectionCount));
+        line(depth, format("names %u", chunk.head->nameCount));
+    }
+    for (const NameField& name : chunk.names) nameFieldLines(depth, "symbol-name", name);
+    for (const DebugSection& s : chunk.sections) {
+        const std::string counts = format("align %u size %u relocs %u", s.align, s.size, s.relocCount);
+        if (s.name.written()) {
+            line(depth, "section " + quoted(s.name.name) + " " + counts);
+        } else {
+            nameFieldLines(depth, "section", s.name);
+            line(depth, "word " + hexWord(s.align) + " " + hexWord(s.size) + " " + hexWord(s.relocCount) + "  # " +
+                            counts);
+        }
+        hexLines(depth + 1, payload.subspan(size_t(s.bytes.data() - payload.data()), s.bytes.size() + s.padding.size()));
+        for (uint32_t i = 0; i < s.relocCount; ++i) {
+            const DebugReloc r = s.reloc(i);
+            const bool part = r.kind == uint8_t(DebugTarget::part);
+            std::string text = format("reloc %s %s %s %s", hexWord(r.offset).c_str(),
+                                      byteFieldToken(ByteField::targetKind, r.kind).c_str(),
+                                      part ? sectionToken(r.index).c_str() : std::to_string(r.index).c_str(),
+                                      hexWord(r.addend).c_str());
+            // what the index names, where the chunk has it
+            if (r.kind == uint8_t(DebugTarget::debugSection) && r.index < chunk.sections.size())
+                text += "  # " + quoted(chunk.sections[r.index].name.name);
+            else if (r.kind == uint8_t(DebugTarget::name) && r.index < chunk.names.size())
+                text += "  # " + quoted(chunk.names[r.index].name);
+            line(depth + 1, text);
+        }
+    }
+    walkEnd(depth, payload, chunk.end, "last section");
 }
 
 // A library member: complete chunks, each with its 8-byte header, framed by

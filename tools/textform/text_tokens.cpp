@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "objfmt/chunk.hpp"
+#include "objfmt/symbol_chunk.hpp"
 
 namespace tarnel::textform {
 
@@ -48,6 +49,41 @@ std::optional<uint32_t> sectionFromToken(std::string_view token) {
     for (uint32_t s = 0; s < kSectionCount; ++s)
         if (token == sectionName(s)) return s;
     return numberFromToken(token);
+}
+
+namespace {
+
+// The names of each byte field's values, by value, indexed by ByteField;
+// a value without a name is written as a number.
+constexpr uint32_t kNamedValues = 5;
+constexpr const char* kByteFieldNames[][kNamedValues] = {
+    {"local", "global", "weak"},                // binding
+    {"none", "object", "function"},             // symbolType
+    {"code", "data", "bss", "base", "bssb"},    // symbolSection
+    {"part", "debug", "name"},                  // targetKind
+};
+
+const char* byteFieldName(ByteField field, uint32_t value) {
+    return value < kNamedValues ? kByteFieldNames[uint32_t(field)][value] : nullptr;
+}
+
+constexpr std::string_view kAbsolute = "absolute";
+
+}  // namespace
+
+std::string byteFieldToken(ByteField field, uint32_t value) {
+    if (field == ByteField::symbolSection && value == kAbsoluteSymbol) return std::string(kAbsolute);
+    if (const char* name = byteFieldName(field, value)) return name;
+    return format("0x%02X", value);
+}
+
+std::optional<uint32_t> byteFieldFromToken(ByteField field, std::string_view token) {
+    if (field == ByteField::symbolSection && token == kAbsolute) return kAbsoluteSymbol;
+    for (uint32_t v = 0; v < kNamedValues; ++v)
+        if (const char* name = byteFieldName(field, v); name && token == name) return v;
+    std::optional<uint32_t> number = numberFromToken(token);
+    if (number && *number > 0xFF) return std::nullopt;
+    return number;
 }
 
 std::string accessToken(uint32_t type) {

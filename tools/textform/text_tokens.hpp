@@ -28,6 +28,15 @@ std::optional<uint32_t> sectionFromToken(std::string_view token);
 std::string accessToken(uint32_t type);
 std::optional<uint32_t> accessFromToken(std::string_view token);
 
+// The fields of `symbol` entries and `debug` relocations by name, the
+// others as numbers: a symbol's binding ("local", "global", "weak"), its type
+// ("none", "object", "function"), its section (a section, or "absolute" for
+// 0xFF), and a relocation's target kind ("part", "debug", "name").
+enum class ByteField { binding, symbolType, symbolSection, targetKind };
+std::string byteFieldToken(ByteField field, uint32_t value);
+// A name of the field, or a number up to 255.
+std::optional<uint32_t> byteFieldFromToken(ByteField field, std::string_view token);
+
 // printf into a string as long as the text needs (names can be long).
 [[gnu::format(printf, 1, 2)]] std::string format(const char* fmt, ...);
 // "1 byte", "6 bytes".
