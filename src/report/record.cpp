@@ -110,12 +110,6 @@ void list(std::string& out, std::string_view key, size_t count, Element&& elemen
     out += count == 0 ? "]" : "\n]";
 }
 
-// Where a module's part runs: its merged section's run address plus the
-// part's offset in it.
-uint32_t partRunAddress(const LinkState& state, uint32_t module, uint32_t section) {
-    return runAddress(state, section) + state.modules[module].*kSectionFields[section].addr;
-}
-
 }  // namespace
 
 void writeRecord(const LinkState& state, const WrittenOutput& output, std::string& out) {
@@ -207,7 +201,8 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, std::strin
             first = false;
             Fields part(parts);
             appendJsonString(part("section"), sectionName(s));
-            number(part("address"), linked ? std::optional<uint64_t>(partRunAddress(state, uint32_t(m), s)) : std::nullopt);
+            const uint32_t address = partAddress(state, uint32_t(m), s, AddressView::run);
+            number(part("address"), linked ? std::optional<uint64_t>(address) : std::nullopt);
             appendJsonNumber(part("size"), module.*kSectionFields[s].size);
             parts += '}';
         }
@@ -223,14 +218,8 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, std::strin
 
     // each definition where it runs, and what it takes up to the next one
     const SymbolList& xdefs = state.xdefList;
-    std::vector<uint32_t> address(xdefs.size());
-    for (size_t i = 0; i < xdefs.size(); ++i) {
-        const LinkSymbol& s = xdefs[i];
-        const uint32_t section = uint32_t(uint16_t(s.section));
-        const bool inPart = section < kSectionCount && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
-        address[i] = (inPart ? partRunAddress(state, uint32_t(s.module), section) : 0) + s.value;
-    }
-    const std::vector<uint32_t> sizes = definitionSizes(state, address);
+    const std::vector<uint32_t> address = definitionAddresses(state, AddressView::run);
+    const std::vector<uint32_t> sizes = definitionSizes(state);
     list(out, "definitions", xdefs.size(), [&](size_t i, Fields& f) {
         const LinkSymbol& s = xdefs[i];
         appendJsonString(f("name"), s.name);

@@ -119,7 +119,7 @@ uint32_t writeElf(LinkState& state, OutputFile& file) {
     }
     const uint32_t firstGlobal = uint32_t(symtab.size() / kSymSize);
     const std::vector<uint32_t> address = definitionAddresses(state);
-    const std::vector<uint32_t> sizes = definitionSizes(state, address);
+    const std::vector<uint32_t> sizes = definitionSizes(state);
     std::unordered_set<std::string_view> seen;
     for (size_t i = 0; i < state.xdefList.size(); ++i) {
         const LinkSymbol& s = state.xdefList[i];
