@@ -13,6 +13,7 @@
 #include "report/record.hpp"
 #include "report/regions.hpp"
 #include "report/summary.hpp"
+#include "report/text.hpp"
 
 namespace tarnel {
 
@@ -25,14 +26,18 @@ bool createOutput(LinkState& state, OutputFile& file) {
     return false;
 }
 
-// Writes a report file beside the output, as atomically as the output.
-void writeReportFile(LinkState& state, const std::string& name, const std::string& text) {
+// Writes a report file beside the output, as atomically as the output, piece
+// by piece as `write` makes its text.
+void writeReportFile(LinkState& state, const std::string& name, const std::function<void(PieceWriter&)>& write) {
     OutputFile file;
     if (!file.create(name)) {
         reportError(state, "File %s could not be created\n", name.c_str());
         return;
     }
-    file.write(text.data(), text.size());
+    {
+        PieceWriter text([&](std::string_view piece) { file.write(piece.data(), piece.size()); });
+        write(text);
+    }
     if (!file.close()) reportError(state, "Error writing %s\n", name.c_str());
 }
 
@@ -102,11 +107,8 @@ void runLink(LinkState& state, const OutputWriter& writeOutput) {
     printRegionUsage(state);
     if (state.options.mapWanted) printLinkMap(state);
     // the link as JSON, errors and all
-    if (state.options.recordFile) {
-        std::string record;
-        writeRecord(state, output, record);
-        writeReportFile(state, *state.options.recordFile, record);
-    }
+    if (state.options.recordFile)
+        writeReportFile(state, *state.options.recordFile, [&](PieceWriter& w) { writeRecord(state, output, w); });
 }
 
 }  // namespace tarnel
