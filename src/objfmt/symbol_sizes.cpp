@@ -1,7 +1,6 @@
 #include "objfmt/symbol_sizes.hpp"
 
 #include <algorithm>
-#include <utility>
 
 #include "objfmt/chunk.hpp"
 
@@ -27,17 +26,28 @@ uint64_t partKey(const LinkSymbol& s) { return uint64_t(s.module) * kSectionCoun
 
 }  // namespace
 
-// Sorted once on one key of part and offset, so that the next definition of
-// a part is a neighbour.
+// Counted out by part, in the order of their places, then each part's
+// definitions sorted by offset: a part holds few of them, and the loader
+// mostly gives them in order already.
 std::vector<uint32_t> definitionsByPart(const LinkState& state) {
     const SymbolList& xdefs = state.xdefList;
-    std::vector<std::pair<uint64_t, uint32_t>> keyed;
-    keyed.reserve(xdefs.size());
+    std::vector<uint32_t> start(size_t(state.moduleCount) * kSectionCount + 1, 0);
+    for (const LinkSymbol& s : xdefs)
+        if (inPart(state, s)) ++start[partKey(s) + 1];
+    for (size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
+    std::vector<uint32_t> order(start.back());
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
     for (uint32_t i = 0; i < xdefs.size(); ++i)
-        if (inPart(state, xdefs[i])) keyed.emplace_back(partKey(xdefs[i]) << 32 | xdefs[i].value, i);
-    std::sort(keyed.begin(), keyed.end());
-    std::vector<uint32_t> order(keyed.size());
-    for (size_t k = 0; k < keyed.size(); ++k) order[k] = keyed[k].second;
+        if (inPart(state, xdefs[i])) order[next[partKey(xdefs[i])]++] = i;
+    // each part's by offset, then place: one 64-bit key each
+    std::vector<uint64_t> keys;
+    for (size_t p = 0; p + 1 < start.size(); ++p) {
+        keys.clear();
+        for (uint32_t k = start[p]; k < start[p + 1]; ++k) keys.push_back(uint64_t(xdefs[order[k]].value) << 32 | order[k]);
+        if (std::is_sorted(keys.begin(), keys.end())) continue;
+        std::sort(keys.begin(), keys.end());
+        for (size_t k = 0; k < keys.size(); ++k) order[start[p] + k] = uint32_t(keys[k]);
+    }
     return order;
 }
 
@@ -59,5 +69,13 @@ std::vector<uint32_t> definitionSizes(const LinkState& state, const std::vector<
 }
 
 std::vector<uint32_t> definitionSizes(const LinkState& state) { return definitionSizes(state, definitionsByPart(state)); }
+
+DefinitionTable definitionTable(const LinkState& state) {
+    DefinitionTable table;
+    table.byPart = definitionsByPart(state);
+    table.size = definitionSizes(state, table.byPart);
+    table.address = definitionAddresses(state, AddressView::run);
+    return table;
+}
 
 }  // namespace tarnel

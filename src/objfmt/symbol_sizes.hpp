@@ -27,4 +27,12 @@ std::vector<uint32_t> definitionsByPart(const LinkState& state);
 std::vector<uint32_t> definitionSizes(const LinkState& state, const std::vector<uint32_t>& byPart);
 std::vector<uint32_t> definitionSizes(const LinkState& state);
 
+// What the report files take of the definitions, made once for them all.
+struct DefinitionTable {
+    std::vector<uint32_t> byPart;   // definitionsByPart
+    std::vector<uint32_t> size;     // by place in the xdef list
+    std::vector<uint32_t> address;  // where each runs, by place
+};
+DefinitionTable definitionTable(const LinkState& state);
+
 }  // namespace tarnel

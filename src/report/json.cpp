@@ -35,14 +35,15 @@ constexpr std::array<Kind, 256> kKinds[] = {kinds(kJsonFile), kinds(kJsonScript)
 constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
 constexpr uint64_t anyZero(uint64_t v) { return (v - kOnes) & ~v & kHighs; }
 constexpr uint64_t anyByte(uint64_t x, uint8_t c) { return anyZero(x ^ (kOnes * c)); }
-bool anyNotPlain(uint64_t x, Form form) {
+template <Form form>
+inline bool anyNotPlain(uint64_t x) {
     // bytes from 0x80 on, then those below 0x20, once no byte is that high
     uint64_t found = (x & kHighs) | ((x - kOnes * 0x20) & ~x & kHighs);
-    if (form == kHtml)
+    if constexpr (form == kHtml)
         found |= anyByte(x, '"') | anyByte(x, '\'') | anyByte(x, '&') | anyByte(x, '<') | anyByte(x, '>');
     else
         found |= anyByte(x, '"') | anyByte(x, '\\');
-    if (form == kJsonScript) found |= anyByte(x, '&') | anyByte(x, '<') | anyByte(x, '>');
+    if constexpr (form == kJsonScript) found |= anyByte(x, '&') | anyByte(x, '<') | anyByte(x, '>');
     return found != 0;
 }
 
@@ -74,8 +75,9 @@ char* put(char* p, std::string_view s) {
 
 // A byte the form does not write as itself: JSON's \" \\ or \u00XX, HTML's
 // named or numeric character reference.
-char* escape(char* p, uint8_t c, Form form) {
-    if (form == kHtml) {
+template <Form form>
+char* escape(char* p, uint8_t c) {
+    if constexpr (form == kHtml) {
         switch (c) {
         case '&': return put(p, "&amp;");
         case '<': return put(p, "&lt;");
@@ -95,7 +97,8 @@ char* escape(char* p, uint8_t c, Form form) {
 
 // Writes text in the form at p, which has kMostPerByte bytes of room for
 // each of its bytes; returns the end. Plain runs go out whole.
-char* putText(char* p, std::string_view text, Form form) {
+template <Form form>
+char* putText(char* p, std::string_view text) {
     // most names are plain throughout: eight bytes at a time, the last eight
     // overlapping, then copied whole
     if (text.size() >= 8) {
@@ -103,10 +106,10 @@ char* putText(char* p, std::string_view text, Form form) {
         size_t at = 0;
         for (; at + 8 < text.size(); at += 8) {
             std::memcpy(&x, text.data() + at, 8);
-            if (anyNotPlain(x, form)) break;
+            if (anyNotPlain<form>(x)) break;
         }
         std::memcpy(&x, text.data() + text.size() - 8, 8);
-        if (at + 8 >= text.size() && !anyNotPlain(x, form)) return put(p, text);
+        if (at + 8 >= text.size() && !anyNotPlain<form>(x)) return put(p, text);
     }
     const std::array<Kind, 256>& kind = kKinds[form];
     size_t i = 0;
@@ -114,7 +117,7 @@ char* putText(char* p, std::string_view text, Form form) {
         size_t run = i;
         for (uint64_t x; run + 8 <= text.size(); run += 8) {
             std::memcpy(&x, text.data() + run, 8);
-            if (anyNotPlain(x, form)) break;
+            if (anyNotPlain<form>(x)) break;
         }
         while (run < text.size() && kind[uint8_t(text[run])] == kPlain) ++run;
         p = put(p, text.substr(i, run - i));
@@ -128,7 +131,7 @@ char* putText(char* p, std::string_view text, Form form) {
                 continue;
             }
         }
-        p = escape(p, c, form);
+        p = escape<form>(p, c);
         ++i;
     }
     return p;
@@ -137,7 +140,8 @@ char* putText(char* p, std::string_view text, Form form) {
 // Writes text in the form, in slices that fit a piece. A slice ends before
 // a byte that is no UTF-8 continuation byte, so that no valid sequence is
 // cut; four continuation bytes in a row belong to no valid sequence.
-void putSliced(PieceWriter& w, std::string_view text, Form form) {
+template <Form form>
+void putSliced(PieceWriter& w, std::string_view text) {
     constexpr size_t kSlice = PieceWriter::kPiece / kMostPerByte;
     while (!text.empty()) {
         size_t n = text.size() < kSlice ? text.size() : kSlice;
@@ -146,7 +150,7 @@ void putSliced(PieceWriter& w, std::string_view text, Form form) {
             while (cut + 3 > n && (uint8_t(text[cut]) & 0xC0) == 0x80) --cut;
             if ((uint8_t(text[cut]) & 0xC0) != 0x80) n = cut;
         }
-        w.commit(putText(w.room(kMostPerByte * n), text.substr(0, n), form));
+        w.commit(putText<form>(w.room(kMostPerByte * n), text.substr(0, n)));
         text.remove_prefix(n);
     }
 }
@@ -158,17 +162,20 @@ void appendJsonString(std::string& out, std::string_view text, JsonIn in) {
     out.resize(at + kMostPerByte * text.size() + 2);
     char* p = out.data() + at;
     *p++ = '"';
-    p = putText(p, text, in == JsonIn::script ? kJsonScript : kJsonFile);
+    p = in == JsonIn::script ? putText<kJsonScript>(p, text) : putText<kJsonFile>(p, text);
     *p++ = '"';
     out.resize(size_t(p - out.data()));
 }
 
 void appendJsonString(PieceWriter& w, std::string_view text, JsonIn in) {
     w << '"';
-    putSliced(w, text, in == JsonIn::script ? kJsonScript : kJsonFile);
+    if (in == JsonIn::script)
+        putSliced<kJsonScript>(w, text);
+    else
+        putSliced<kJsonFile>(w, text);
     w << '"';
 }
 
-void appendHtmlText(PieceWriter& w, std::string_view text) { putSliced(w, text, kHtml); }
+void appendHtmlText(PieceWriter& w, std::string_view text) { putSliced<kHtml>(w, text); }
 
 }  // namespace tarnel
