@@ -111,7 +111,8 @@ void list(PieceWriter& w, std::string_view key, size_t count, Element&& element)
 
 }  // namespace
 
-void writeRecord(const LinkState& state, const WrittenOutput& output, PieceWriter& w) {
+void writeRecord(const LinkState& state, const WrittenOutput& output, const DefinitionTable& definitions,
+                 PieceWriter& w) {
     const LinkOptions& o = state.options;
     const bool linked = !o.libraryMode;
     w << "{\n\"format\": \"tarnel link record\",\n\"version\": 1,\n\"status\": "
@@ -218,8 +219,8 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, PieceWrite
     // section and access texts made once.
     // each definition where it runs, and what it takes up to the next one
     const SymbolList& xdefs = state.xdefList;
-    const std::vector<uint32_t> address = definitionAddresses(state, AddressView::run);
-    const std::vector<uint32_t> sizes = definitionSizes(state);
+    const std::vector<uint32_t>& address = definitions.address;
+    const std::vector<uint32_t>& sizes = definitions.size;
     std::string section[kSectionCount + 1];
     for (uint32_t s = 0; s <= kSectionCount; ++s) appendJsonString(section[s], sectionName(s));
     list(w, "definitions", xdefs.size(), [&](size_t i) {
