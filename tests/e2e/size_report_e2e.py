@@ -18,7 +18,7 @@ script computed (each memory's data-used, each table's data-total) equal the
 summary's figures and the usage table tarnel printed; a screenshot goes to
 OUT/CASE.png. The same page without JavaScript must show the plain tables,
 whose module parts add up to the summary's code size. The page must draw its
-first frame within its time limit (see kFirstFrameLimitMs below).
+first frame within its time limits (kFirstFrameLimitMs, kOpenLimitMs below).
 """
 import html.parser
 import json
@@ -32,10 +32,15 @@ import sys
 import tempfile
 import time
 
-# The page must open in under 3 s. On an idle machine the symbols page draws
-# its first frame in about a third of that; the test allows the full 3 s and
-# no more, so the margin is the idle figure's, printed with each run.
-kFirstFrameLimitMs = 3000
+# The page must open in under 3 s. Its own clock (performance.now(), from the
+# start of the navigation to the first frame after the first render) must
+# say under 2 s: a margin of 1 s for what that clock does not see (the tab
+# asking for the file, the frame reaching the screen); the test's own clock,
+# from asking for the page to reading the figure, must say under 3 s. The
+# 200,000-definition page takes about 1 s by the page's clock on a loaded
+# 2-core machine.
+kFirstFrameLimitMs = 2000
+kOpenLimitMs = 3000
 kChromium = "/usr/bin/chromium"
 kFlags = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
           "--disable-background-networking", "--disable-component-update", "--disable-sync",
@@ -303,6 +308,7 @@ def check_plain(page, code_size, file_size, regions):
 def check_interactive(page, code_size, regions, out, case):
     """The page with its script: the totals it computed, and its first frame's time."""
     page.wait_until("document.getElementById('render-time') && document.getElementById('render-time').dataset.ms")
+    seen = round((time.monotonic() - page.started) * 1000)
     dom = page.dom()
     if dom.find(id="plain"):
         fail("the script left the plain tables in place")
@@ -319,9 +325,10 @@ def check_interactive(page, code_size, regions, out, case):
             fail(f"the {table} table adds up to {foot.attrs['data-total']}, not the summary's {code_size}")
     ms = int(dom.by_id("render-time").attrs["data-ms"])
     print(f"with JavaScript: treemaps {memories}, tables of symbols and modules adding up to {code_size}")
-    print(f"first frame after {ms} ms (limit {kFirstFrameLimitMs} ms, {kFirstFrameLimitMs / max(ms, 1):.1f} times that)")
-    if ms >= kFirstFrameLimitMs:
-        fail(f"the page took {ms} ms to draw its first frame")
+    print(f"first frame after {ms} ms by the page's clock (limit {kFirstFrameLimitMs} ms), "
+          f"{seen} ms by the test's (limit {kOpenLimitMs} ms)")
+    if ms >= kFirstFrameLimitMs or seen >= kOpenLimitMs:
+        fail(f"the page took {ms} ms by its clock, {seen} ms by the test's, to draw its first frame")
     page.screenshot(os.path.join(out, f"{case}.png"))
     return dom
 
