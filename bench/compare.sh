@@ -11,9 +11,12 @@
 #
 # Environment: RUNS (timed runs per binary, default 9), SIZES (default
 # "small medium large symbols"), MODES (default "default -r0 -m"; also -s0),
-# TIMEOUT (seconds per run, default 30), SEED, TARNEL_BENCH_DIR, and CHECK:
-# "stdout" compares only standard output, for programs that write the same
-# link in another form (tarnel-elf against tarnel -r0).
+# EXTRA (options added to every run, e.g. "--record=cmp/r.json": files named
+# there are removed before each run; the first binary's files are checked
+# against the others' as the output is), TIMEOUT (seconds per run, default
+# 30), SEED, TARNEL_BENCH_DIR, and CHECK: "stdout" compares only standard
+# output, for programs that write the same link in another form (tarnel-elf
+# against tarnel -r0).
 set -euo pipefail
 [ $# -gt 0 ] || { echo "usage: bench/compare.sh BINARY..." >&2; exit 2; }
 bins=()
@@ -25,10 +28,14 @@ check=${CHECK:-both}
 timeout=${TIMEOUT:-30}
 read -r -a sizes <<<"${SIZES:-small medium large symbols}"
 read -r -a modes <<<"${MODES:-default -r0 -m}"
+read -r -a extra <<<"${EXTRA:-}"
+extraFiles=()
+for f in "${extra[@]}"; do [[ "$f" != --*=* ]] || extraFiles+=(--remove "${f#*=}" --check "${f#*=}"); done
 
 buildBench tarnel-benchgen tarnel-benchtime
 printMachine
 echo "runs: median of $runs interleaved runs per binary after one warm-up round; wall-clock and CPU ms, (ratio to the first binary)"
+[ ${#extra[@]} -eq 0 ] || echo "every run with: ${extra[*]}"
 for i in "${!bins[@]}"; do echo "binary $((i + 1)): ${bins[$i]}"; done
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -55,8 +62,8 @@ for size in "${sizes[@]}"; do
                 [ "$check" = stdout ] || checks=(--check "$out" --check "$stdout")
                 # the same output name for every binary: the report names it
                 result=$(cd "$dir" && "$timer" --warmups 0 --runs 1 --timeout "$timeout" --remove "$out" \
-                    --remove "$stdout" --stdout "$stdout" "${checks[@]}" -- \
-                    "${bins[$i]}" "${flags[@]}" "${inputs[@]}" -o "$out")
+                    --remove "$stdout" --stdout "$stdout" "${checks[@]}" "${extraFiles[@]}" -- \
+                    "${bins[$i]}" "${flags[@]}" "${inputs[@]}" -o "$out" "${extra[@]}")
                 read -r med _ _ _ c st s <<<"$result"
                 if [ "$st" != ok ]; then echo "$size $mode binary $((i + 1)): $st" >&2; status=1; fi
                 # every binary's files must match the first binary's first run

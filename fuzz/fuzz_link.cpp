@@ -10,7 +10,10 @@
 //   sequence of chunks ended by the 4-byte end tag, its length is the printed
 //   file size, an embedded object loads back cleanly and exports only its
 //   label, a ROM image is no longer than the printed size, and every line of
-//   an S-record file is a well-formed record with the right checksum.
+//   an S-record file is a well-formed record with the right checksum;
+// - with the report files asked for, both are written, whatever the link,
+//   each is UTF-8 throughout, and no name ends the page's data early: its
+//   script element holds no '<'.
 #include <unistd.h>
 
 #include <cctype>
@@ -75,6 +78,32 @@ std::string hex(uint32_t v) {
 }
 
 // The file size the summary printed; -1 when the line is missing.
+bool validUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const uint8_t lead = uint8_t(text[i]);
+        size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                   : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        if (n == 0 || i + n > text.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((uint8_t(text[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+// The record and the size report of a run that asked for them.
+void checkReportFiles(const fs::path& record, const fs::path& page) {
+    require(fs::exists(record) && fs::exists(page), "a report file asked for was not written");
+    require(validUtf8(readFile(record)), "the record is not UTF-8");
+    const std::string html = readFile(page);
+    require(validUtf8(html), "the size report is not UTF-8");
+    constexpr std::string_view open = "<script type=\"application/json\" id=\"size-data\">";
+    const size_t from = html.find(open);
+    require(from != std::string::npos, "the size report has no data");
+    const size_t to = html.find("</script>", from);
+    require(to != std::string::npos && html.find('<', from + open.size()) == to, "a name ends the size report's data");
+}
+
 long printedFileSize(const std::string& out) {
     size_t at = out.find("tarnel complete - Maximum code size = ");
     if (at == std::string::npos) return -1;
@@ -157,6 +186,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (in.flags & kFlagMap) options.push_back("-m");
     if (in.flags & kFlagNoBssInRom) options.push_back("-b");
+    const fs::path record = dir / "r.json", page = dir / "s.html";
+    if (in.flags & kFlagReports) {
+        fs::remove(record, ec);
+        fs::remove(page, ec);
+        options.push_back("--record=" + record.string());
+        options.push_back("--size-report=" + page.string());
+    }
     options.push_back("-o");
     options.push_back(output.string());
 
@@ -198,6 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int status = runTarnel(args, out);
     const std::string text = out.str();
     require(status == 0 || status == 1, "exit status other than 0 and 1");
+    if (in.flags & kFlagReports) checkReportFiles(record, page);
 
     bool libraryAsked = false;
     for (const auto& t : tokens) libraryAsked |= t == "-g";

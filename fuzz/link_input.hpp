@@ -29,6 +29,7 @@ constexpr uint8_t kFlagCommandFile = 4;   // every argument through a -f command
 constexpr uint8_t kFlagSwitchMode = 8;    // -g or -s once more after the first file
 constexpr uint8_t kFlagOutputOverInput = 16;  // -o names the first object file
 constexpr uint8_t kFlagManyFiles = 32;  // the files named over and over, more than kManyFileNames names
+constexpr uint8_t kFlagReports = 64;    // --record and --size-report too
 
 constexpr std::string_view kFileSeparator = "\n#tarnel-file#\n";
 constexpr size_t kMaxFiles = 8;

@@ -293,7 +293,7 @@ int main(int argc, char** argv) {
     const char* kindNames[] = {"executable", "rom", "srecord", "embedded", "library"};
     for (uint8_t kind = 0; kind < kOutputKinds; ++kind) {
         for (uint8_t flags : {uint8_t(0), kFlagMap, uint8_t(kFlagMap | kFlagNoBssInRom | kFlagCommandFile),
-                              kFlagOutputOverInput}) {
+                              kFlagOutputOverInput, uint8_t(kFlagMap | kFlagReports)}) {
             LinkInput in;
             in.kind = OutputKind(kind);
             in.flags = flags;

@@ -53,6 +53,15 @@ TEST(Placement, EveryReaderSeesItsOwnAddressOfAPart) {
         {"base record in RAM: where it runs", true, S::base, V::relocation, 0x40000 + 0x60 + 0x4, true},
         {"data record in RAM", true, S::data, V::relocation, 0x40000 + 0x20, true},
         {"build information, base in RAM: where it runs", true, S::base, V::buildInfo, 0x40000 + 0x64, true},
+        // where each part runs: the base region unbiased, at 0 or behind the bss fill
+        {"run, code relocatable", false, S::code, V::run, 0x10},
+        {"run, base relocatable: the region's offset", false, S::base, V::run, 0x4},
+        {"run, bssb relocatable: after all base", false, S::bssb, V::run, 0x30 + 0x2},
+        {"run, data in ROM", true, S::data, V::run, 0x1000 + 0x100 + 0x20},
+        {"run, base in ROM: behind code, data and the bss fill", true, S::base, V::run, 0x1000 + 0x160 + 0x4},
+        {"run, bssb in ROM", true, S::bssb, V::run, 0x1000 + 0x160 + 0x30 + 0x2},
+        {"run, data in RAM", true, S::data, V::run, 0x40000 + 0x20, true},
+        {"run, bssb in RAM", true, S::bssb, V::run, 0x40000 + 0x60 + 0x30 + 0x2, true},
     };
     for (const PlacementCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -78,6 +87,7 @@ TEST(Placement, ASectionOutsideTheFiveStartsAtZero) {
     state.options.romStart = 0x1000;
     EXPECT_EQ(partAddress(state, 0, 7, AddressView::program), 0x1000u);  // an absolute field still gets romStart
     EXPECT_EQ(partAddress(state, 0, 7, AddressView::relocation), 0u);    // a record to no section adds nothing
+    EXPECT_EQ(partAddress(state, 0, 7, AddressView::run), 0u);
     linkerTeardown(state);
 }
 

@@ -131,6 +131,42 @@ TEST(LinkRecord, NamesOfAnyBytes) {
         EXPECT_NE(record.find(std::string("{\"name\": ") + name), std::string::npos) << name << "\n" << record;
 }
 
+// A definition takes the bytes up to the next one of its part, in the base
+// region as in every other section, whatever addresses the mode gives it.
+TEST(LinkRecord, DefinitionsInTheBaseRegionTakeTheBytesUpToTheNext) {
+    struct Mode {
+        std::vector<std::string> args;
+        const char* bvar;  // where base's first byte runs
+        const char* last;
+    };
+    const Mode modes[] = {
+        {{}, R"("offset": 0, "address": 0, "size": 2)", R"("offset": 2, "address": 2, "size": 2)"},
+        {{"-r1000"}, R"("offset": 0, "address": 4100, "size": 2)", R"("offset": 2, "address": 4102, "size": 2)"},
+        {{"-r1000", "--ram=8000"}, R"("offset": 0, "address": 32768, "size": 2)",
+         R"("offset": 2, "address": 32770, "size": 2)"},
+    };
+    for (const Mode& mode : modes) {
+        SCOPED_TRACE(mode.args.empty() ? "executable" : mode.args.back());
+        ScratchDir dir;
+        dir.write("b.o", ModuleBuilder()
+                             .code(Bytes(4, 0))
+                             .base({1, 2, 3, 4})
+                             .xdef(S::base, 0, "bvar")
+                             .xdef(S::base, 2, "last")
+                             .end());
+        std::vector<std::string> args = mode.args;
+        args.insert(args.end(), {"b.o", "-o", "out", "--record=r.json"});
+        ASSERT_EQ(runLinker(dir, args).status, 0);
+        const std::string record = text(dir.read("r.json"));
+        EXPECT_NE(record.find(std::string(R"({"name": "bvar", "module": 0, "section": "base", )") + mode.bvar),
+                  std::string::npos)
+            << record;
+        EXPECT_NE(record.find(std::string(R"({"name": "last", "module": 0, "section": "base", )") + mode.last),
+                  std::string::npos)
+            << record;
+    }
+}
+
 struct RecordFault {
     const char* what;
     std::vector<std::string> args;

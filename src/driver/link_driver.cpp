@@ -5,6 +5,7 @@
 #include "link/regions.hpp"
 #include "link/reloc.hpp"
 #include "link/resolve.hpp"
+#include "objfmt/symbol_sizes.hpp"
 #include "output/library.hpp"
 #include "output/outfile.hpp"
 #include "output/writer.hpp"
@@ -12,7 +13,9 @@
 #include "report/linkmap.hpp"
 #include "report/record.hpp"
 #include "report/regions.hpp"
+#include "report/size_report.hpp"
 #include "report/summary.hpp"
+#include "report/text.hpp"
 
 namespace tarnel {
 
@@ -25,27 +28,47 @@ bool createOutput(LinkState& state, OutputFile& file) {
     return false;
 }
 
-// Writes a report file beside the output, as atomically as the output.
-void writeReportFile(LinkState& state, const std::string& name, const std::string& text) {
+// Writes a report file beside the output, as atomically as the output, piece
+// by piece as `write` makes its text.
+void writeReportFile(LinkState& state, const std::string& name, const std::function<void(PieceWriter&)>& write) {
     OutputFile file;
     if (!file.create(name)) {
         reportError(state, "File %s could not be created\n", name.c_str());
         return;
     }
-    file.write(text.data(), text.size());
+    {
+        PieceWriter text([&](std::string_view piece) { file.write(piece.data(), piece.size()); });
+        write(text);
+    }
     if (!file.close()) reportError(state, "Error writing %s\n", name.c_str());
 }
 
-// The reports written to files may not take the output's name, nor each
-// other's: each would replace the other.
-void checkReportFiles(LinkState& state) {
+// The files the long options ask for, after the reports on standard output:
+// the link as JSON and the size report as a page, errors and all. What they
+// take of the definitions is made once for both.
+void writeReportFiles(LinkState& state, const WrittenOutput& output) {
     const LinkOptions& o = state.options;
-    const std::optional<std::string>* files[] = {&o.recordFile, &o.sizeReportFile};
+    if (!o.recordFile && !o.sizeReportFile) return;
+    const DefinitionTable definitions = definitionTable(state);
+    if (o.recordFile)
+        writeReportFile(state, *o.recordFile, [&](PieceWriter& w) { writeRecord(state, output, definitions, w); });
+    if (o.sizeReportFile)
+        writeReportFile(state, *o.sizeReportFile,
+                        [&](PieceWriter& w) { writeSizeReport(state, output, definitions, w); });
+}
+
+// The reports written to files may not take the output's name, nor each
+// other's: each would replace the other. The output is then not written, and
+// of two reports of one name only the record.
+void checkReportFiles(LinkState& state) {
+    LinkOptions& o = state.options;
+    std::optional<std::string>* files[] = {&o.recordFile, &o.sizeReportFile};
     for (size_t i = 0; i < std::size(files); ++i) {
-        const std::optional<std::string>& name = *files[i];
+        std::optional<std::string>& name = *files[i];
         if (!name) continue;
-        const bool taken = *name == o.outputName || (i == 1 && o.recordFile && *o.recordFile == *name);
-        if (taken) reportError(state, "File %s is named for two outputs\n", name->c_str());
+        const bool recordsName = i == 1 && o.recordFile && *o.recordFile == *name;
+        if (*name == o.outputName || recordsName) reportError(state, "File %s is named for two outputs\n", name->c_str());
+        if (recordsName) name.reset();
     }
 }
 
@@ -103,12 +126,8 @@ void runLink(LinkState& state, const OutputWriter& writeOutput, const OutputChec
     printSummary(state, output);
     printRegionUsage(state);
     if (state.options.mapWanted) printLinkMap(state);
-    // the link as JSON, errors and all
-    if (state.options.recordFile) {
-        std::string record;
-        writeRecord(state, output, record);
-        writeReportFile(state, *state.options.recordFile, record);
-    }
+    // the link as JSON (--record) and what takes the space as a page (--size-report)
+    writeReportFiles(state, output);
 }
 
 }  // namespace tarnel

@@ -57,6 +57,9 @@ uint32_t partAddress(const LinkState& state, uint32_t module, uint32_t section, 
     case AddressView::buildInfo:
         return inBaseRegion(section) ? biasedStart(state, module, section)
                                      : sectionStart(state, module, section) + romStart;
+    case AddressView::run:
+        if (section >= kSectionCount || module >= state.modules.size()) return 0;
+        return runAddress(state, section) + state.modules[module].*kSectionFields[section].addr;
     }
     return 0;
 }

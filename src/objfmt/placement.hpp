@@ -32,6 +32,8 @@
 // |                              |                     | after the data)                                 |
 // | every reader, data in RAM    | where it runs       | where it runs, behind data and bss in RAM;      |
 // |                              |                     | resolution (A) keeps the region offset - 0x8000 |
+// | the record, the size report  | where it runs       | where it runs: behind the bss fill in ROM, at   |
+// |                              |                     | the region's start (0) otherwise, unbiased      |
 #pragma once
 
 #include <cstdint>
@@ -57,6 +59,7 @@ enum class AddressView {
     program,     // absolute references and the map: the biased start plus romStart
     relocation,  // a record's addend
     buildInfo,   // code, data and bss with romStart; the base region as biased offsets
+    run,         // the record and the size report: where the part's first byte runs
 };
 
 // The final address of a module's part of a section as that reader sees it.

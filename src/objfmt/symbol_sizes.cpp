@@ -1,52 +1,81 @@
 #include "objfmt/symbol_sizes.hpp"
 
 #include <algorithm>
-#include <tuple>
 
-#include "objfmt/placement.hpp"
+#include "objfmt/chunk.hpp"
 
 namespace tarnel {
 
-std::vector<uint32_t> definitionAddresses(const LinkState& state) {
+std::vector<uint32_t> definitionAddresses(const LinkState& state, AddressView view) {
     std::vector<uint32_t> address(state.xdefList.size());
     for (size_t i = 0; i < address.size(); ++i) {
         const LinkSymbol& s = state.xdefList[i];
-        address[i] = partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), AddressView::program) + s.value;
+        address[i] = partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), view) + s.value;
     }
     return address;
 }
 
-// The definitions are sorted once by module, section and address, so the
-// next one of a part is a neighbour.
-std::vector<uint32_t> definitionSizes(const LinkState& state, const std::vector<uint32_t>& address) {
-    const SymbolList& xdefs = state.xdefList;
-    auto inPart = [&](const LinkSymbol& s) {
-        return uint32_t(uint16_t(s.section)) < 5 && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
-    };
-    std::vector<uint32_t> order;
-    for (uint32_t i = 0; i < xdefs.size(); ++i)
-        if (inPart(xdefs[i])) order.push_back(i);
-    auto key = [&](uint32_t i) { return std::tuple(xdefs[i].module, xdefs[i].section, address[i]); };
-    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return key(x) < key(y); });
+namespace {
 
+bool inPart(const LinkState& state, const LinkSymbol& s) {
+    return uint32_t(uint16_t(s.section)) < kSectionCount && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
+}
+
+// A part's number, module by module and section by section.
+uint64_t partKey(const LinkSymbol& s) { return uint64_t(s.module) * kSectionCount + uint64_t(s.section); }
+
+}  // namespace
+
+// Counted out by part, in the order of their places, then each part's
+// definitions sorted by offset: a part holds few of them, and the loader
+// mostly gives them in order already.
+std::vector<uint32_t> definitionsByPart(const LinkState& state) {
+    const SymbolList& xdefs = state.xdefList;
+    std::vector<uint32_t> start(size_t(state.moduleCount) * kSectionCount + 1, 0);
+    for (const LinkSymbol& s : xdefs)
+        if (inPart(state, s)) ++start[partKey(s) + 1];
+    for (size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
+    std::vector<uint32_t> order(start.back());
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (uint32_t i = 0; i < xdefs.size(); ++i)
+        if (inPart(state, xdefs[i])) order[next[partKey(xdefs[i])]++] = i;
+    // each part's by offset, then place: one 64-bit key each
+    std::vector<uint64_t> keys;
+    for (size_t p = 0; p + 1 < start.size(); ++p) {
+        keys.clear();
+        for (uint32_t k = start[p]; k < start[p + 1]; ++k) keys.push_back(uint64_t(xdefs[order[k]].value) << 32 | order[k]);
+        if (std::is_sorted(keys.begin(), keys.end())) continue;
+        std::sort(keys.begin(), keys.end());
+        for (size_t k = 0; k < keys.size(); ++k) order[start[p] + k] = uint32_t(keys[k]);
+    }
+    return order;
+}
+
+std::vector<uint32_t> definitionSizes(const LinkState& state, const std::vector<uint32_t>& byPart) {
+    const SymbolList& xdefs = state.xdefList;
     std::vector<uint32_t> size(xdefs.size(), 0);
-    for (size_t k = 0; k < order.size(); ++k) {
-        const LinkSymbol& s = xdefs[order[k]];
-        const uint32_t section = uint32_t(uint16_t(s.section));
-        const uint32_t from = address[order[k]];
-        uint32_t end = partAddress(state, uint32_t(s.module), section, AddressView::program) +
-                       state.modules[uint32_t(s.module)].*kSectionFields[section].size;
-        // the first definition past this one in the same part, if it lies before the part's end
+    for (size_t k = 0; k < byPart.size();) {
+        const LinkSymbol& s = xdefs[byPart[k]];
+        // the definitions at this offset, then the first one past it in the same part
         size_t next = k + 1;
-        while (next < order.size() && key(order[next]) == std::tuple(s.module, s.section, from)) ++next;
-        if (next < order.size()) {
-            const LinkSymbol& n = xdefs[order[next]];
-            if (n.module == s.module && n.section == s.section && address[order[next]] < end)
-                end = address[order[next]];
-        }
-        size[order[k]] = end > from ? end - from : 0;
+        while (next < byPart.size() && partKey(xdefs[byPart[next]]) == partKey(s) && xdefs[byPart[next]].value == s.value)
+            ++next;
+        uint32_t end = state.modules[uint32_t(s.module)].*kSectionFields[uint32_t(s.section)].size;
+        if (next < byPart.size() && partKey(xdefs[byPart[next]]) == partKey(s) && xdefs[byPart[next]].value < end)
+            end = xdefs[byPart[next]].value;
+        for (; k < next; ++k) size[byPart[k]] = end > s.value ? end - s.value : 0;
     }
     return size;
+}
+
+std::vector<uint32_t> definitionSizes(const LinkState& state) { return definitionSizes(state, definitionsByPart(state)); }
+
+DefinitionTable definitionTable(const LinkState& state) {
+    DefinitionTable table;
+    table.byPart = definitionsByPart(state);
+    table.size = definitionSizes(state, table.byPart);
+    table.address = definitionAddresses(state, AddressView::run);
+    return table;
 }
 
 }  // namespace tarnel

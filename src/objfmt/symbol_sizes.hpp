@@ -1,19 +1,38 @@
-// What each definition takes: the bytes from its address up to the next
+// What each definition takes: the bytes from its offset up to the next
 // definition of its module's part of its section, or to the part's end.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "objfmt/placement.hpp"
 #include "objfmt/state.hpp"
 
 namespace tarnel {
 
-// Each xdef's address as the map shows it, by its place in the xdef list.
-std::vector<uint32_t> definitionAddresses(const LinkState& state);
+// Each xdef's address as that reader sees it (the map and tarnel-elf:
+// program; the record and the size report: run), by its place in the xdef
+// list.
+std::vector<uint32_t> definitionAddresses(const LinkState& state, AddressView view = AddressView::program);
 
-// Each xdef's size, by its place in the xdef list, given their addresses; 0
-// for a definition in no module part (such as one the linker made).
-std::vector<uint32_t> definitionSizes(const LinkState& state, const std::vector<uint32_t>& address);
+// The places in the xdef list of the definitions that lie in a module part,
+// by module, section and offset (then by place): each part's definitions side
+// by side, in the order of their offsets.
+std::vector<uint32_t> definitionsByPart(const LinkState& state);
+
+// Each xdef's size, by its place in the xdef list, given definitionsByPart;
+// 0 for a definition in no module part or past its part's end. Definitions at
+// one offset each take the bytes up to the next offset. Sizes count from the
+// offsets, so every reader's addresses get the same sizes.
+std::vector<uint32_t> definitionSizes(const LinkState& state, const std::vector<uint32_t>& byPart);
+std::vector<uint32_t> definitionSizes(const LinkState& state);
+
+// What the report files take of the definitions, made once for them all.
+struct DefinitionTable {
+    std::vector<uint32_t> byPart;   // definitionsByPart
+    std::vector<uint32_t> size;     // by place in the xdef list
+    std::vector<uint32_t> address;  // where each runs, by place
+};
+DefinitionTable definitionTable(const LinkState& state);
 
 }  // namespace tarnel

@@ -179,6 +179,12 @@ bool OutputFile::create(const std::string& path) {
 }
 
 void OutputFile::write(const void* bytes, size_t count) {
+    // a span that would fill the buffer goes out from where it is
+    if (count >= kBufferSize) {
+        flush();
+        put(bytes, count);
+        return;
+    }
     auto p = static_cast<const char*>(bytes);
     while (count > 0) {
         if (buffered_ == kBufferSize) flush();

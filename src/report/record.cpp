@@ -29,10 +29,13 @@
 // One entry of a list per line, so two records compare line by line.
 #include "report/record.hpp"
 
+#include <algorithm>
+
 #include "objfmt/chunk.hpp"
 #include "objfmt/placement.hpp"
 #include "objfmt/symbol_sizes.hpp"
 #include "report/json.hpp"
+#include "report/text.hpp"
 
 namespace tarnel {
 
@@ -64,91 +67,82 @@ const char* modeOf(const LinkOptions& o) {
     return o.embeddedMode ? "embedded" : "executable";
 }
 
-// Appends "key": before a value, after a comma when it is not the first.
+// Writes "key": before a value, after a comma when it is not the first.
 class Fields {
 public:
-    explicit Fields(std::string& out) : out_(out) {}
-    std::string& operator()(std::string_view key) {
-        if (!first_) out_ += ", ";
+    explicit Fields(PieceWriter& w) : w_(w) {}
+    PieceWriter& operator()(std::string_view key) {
+        w_ << (first_ ? "\"" : ", \"") << key << "\": ";  // keys are plain words
         first_ = false;
-        appendJsonString(out_, key);
-        out_ += ": ";
-        return out_;
+        return w_;
     }
 
 private:
-    std::string& out_;
+    PieceWriter& w_;
     bool first_ = true;
 };
 
-void number(std::string& out, std::optional<uint64_t> value) {
+void number(PieceWriter& w, std::optional<uint64_t> value) {
     if (value)
-        appendJsonNumber(out, *value);
+        appendJsonNumber(w, *value);
     else
-        out += "null";
+        w << "null";
 }
 
-void text(std::string& out, const std::optional<std::string>& value) {
+void text(PieceWriter& w, const std::optional<std::string>& value) {
     if (value)
-        appendJsonString(out, *value);
+        appendJsonString(w, *value);
     else
-        out += "null";
+        w << "null";
 }
 
-// The elements of a list, one a line, each written by `element`.
+// The elements of a list, one a line, each written by `element` between its
+// braces.
 template <class Element>
-void list(std::string& out, std::string_view key, size_t count, Element&& element) {
-    out += ",\n";
-    appendJsonString(out, key);
-    out += ": [";
+void list(PieceWriter& w, std::string_view key, size_t count, Element&& element) {
+    w << ",\n\"" << key << "\": [";
     for (size_t i = 0; i < count; ++i) {
-        out += i == 0 ? "\n  {" : ",\n  {";
-        Fields fields(out);
-        element(i, fields);
-        out += '}';
+        w << (i == 0 ? "\n  {" : ",\n  {");
+        element(i);
+        w << '}';
     }
-    out += count == 0 ? "]" : "\n]";
-}
-
-// Where a module's part runs: its merged section's run address plus the
-// part's offset in it.
-uint32_t partRunAddress(const LinkState& state, uint32_t module, uint32_t section) {
-    return runAddress(state, section) + state.modules[module].*kSectionFields[section].addr;
+    w << (count == 0 ? "]" : "\n]");
 }
 
 }  // namespace
 
-void writeRecord(const LinkState& state, const WrittenOutput& output, std::string& out) {
+void writeRecord(const LinkState& state, const WrittenOutput& output, const DefinitionTable& definitions,
+                 PieceWriter& w) {
     const LinkOptions& o = state.options;
     const bool linked = !o.libraryMode;
-    out += "{\n\"format\": \"tarnel link record\",\n\"version\": 1,\n\"status\": ";
-    out += state.errorStatus != 0 ? '1' : '0';
-    out += ",\n\"errors\": [";
+    w << "{\n\"format\": \"tarnel link record\",\n\"version\": 1,\n\"status\": "
+      << (state.errorStatus != 0 ? '1' : '0') << ",\n\"errors\": [";
     for (size_t i = 0; i < state.errors.size(); ++i) {
-        out += i == 0 ? "\n  " : ",\n  ";
-        appendJsonString(out, state.errors[i]);
+        w << (i == 0 ? "\n  " : ",\n  ");
+        appendJsonString(w, state.errors[i]);
     }
-    out += state.errors.empty() ? "]" : "\n]";
+    w << (state.errors.empty() ? "]" : "\n]");
 
-    out += ",\n\"options\": {";
+    w << ",\n\"options\": {";
     {
-        Fields f(out);
+        Fields f(w);
         appendJsonString(f("output"), o.outputName);
         appendJsonString(f("mode"), modeOf(o));
         number(f("rom_start"), o.romMode ? std::optional<uint64_t>(o.romStart) : std::nullopt);
         number(f("ram_start"), o.ramStart);
         number(f("rom_size"), o.romSize);
         number(f("ram_size"), o.ramSize);
-        f("bss_in_rom") += o.bssInRom ? "true" : "false";
+        f("bss_in_rom") << (o.bssInRom ? "true" : "false");
         text(f("embedded_label"), o.embeddedMode ? std::optional<std::string>(o.embeddedLabel) : std::nullopt);
     }
-    out += "},\n\"processor\": ";
-    appendJsonString(out, processorText(state.processorId));
+    w << "},\n\"processor\": ";
+    appendJsonString(w, processorText(state.processorId));
 
     // the merged sections: where each runs and where the image holds it
     const ImageLayout image = imageLayout(state);
-    list(out, "sections", linked ? kSectionCount : 0, [&](size_t s, Fields& f) {
+    list(w, "sections", linked ? kSectionCount : 0, [&](size_t s) {
         const SectionPlace& place = image.section[s];
+        Fields f(w);
         appendJsonString(f("name"), sectionName(uint32_t(s)));
         appendJsonNumber(f("address"), place.runAddress);
         appendJsonNumber(f("size"), place.size);
@@ -156,15 +150,16 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, std::strin
         number(f("load_address"), loaded ? std::optional<uint64_t>(place.loadAddress) : std::nullopt);
     });
     const std::vector<RegionUsage> regions = linked ? regionUsage(state) : std::vector<RegionUsage>();
-    list(out, "regions", regions.size(), [&](size_t i, Fields& f) {
+    list(w, "regions", regions.size(), [&](size_t i) {
+        Fields f(w);
         appendJsonString(f("name"), regions[i].name);
         appendJsonNumber(f("start"), regions[i].start);
         number(f("size"), regions[i].size);
         appendJsonNumber(f("used"), regions[i].used);
     });
-    out += ",\n\"totals\": {";
+    w << ",\n\"totals\": {";
     {
-        Fields f(out);
+        Fields f(w);
         const uint32_t codeSize = summaryCodeSize(state, output);
         appendJsonNumber(f("code"), state.layout.codeTotal);
         appendJsonNumber(f("data"), state.layout.dataTotal);
@@ -174,14 +169,15 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, std::strin
         appendJsonNumber(f("code_size"), codeSize);
         appendJsonNumber(f("file_size"), o.romMode ? codeSize : output.bytes);
     }
-    out += '}';
+    w << '}';
 
     // every slot taken, loaded or not, so that module numbers are the slots
     std::vector<const LibraryPull*> pullOf(state.moduleCount, nullptr);
     for (const LibraryPull& p : state.libraryPulls)
         if (p.module < pullOf.size()) pullOf[p.module] = &p;
-    list(out, "modules", state.moduleCount, [&](size_t m, Fields& f) {
+    list(w, "modules", state.moduleCount, [&](size_t m) {
         const Module& module = state.modules[m];
+        Fields f(w);
         text(f("file"), module.fileName);
         text(f("name"), module.moduleName);
         text(f("version"), module.version);
@@ -189,71 +185,67 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, std::strin
         text(f("processor"),
              module.processorId ? std::optional<std::string>(processorText(*module.processorId)) : std::nullopt);
         if (const LibraryPull* pull = pullOf[m]) {
-            std::string& library = f("library");
-            library += "{\"file\": ";
-            appendJsonString(library, pull->library);
-            library += ", \"number\": ";
-            appendJsonNumber(library, pull->number);
-            library += '}';
+            appendJsonString(f("library") << "{\"file\": ", pull->library);
+            appendJsonNumber(w << ", \"number\": ", pull->number);
+            w << '}';
         } else {
-            f("library") += "null";
+            f("library") << "null";
         }
-        std::string& parts = f("parts");
-        parts += '[';
+        f("parts") << '[';
         bool first = true;
         for (uint32_t s = 0; s < kSectionCount; ++s) {
             if ((module.*kSectionFields[s].chunk).empty()) continue;
-            parts += first ? "{" : ", {";
+            w << (first ? "{" : ", {");
             first = false;
-            Fields part(parts);
+            Fields part(w);
             appendJsonString(part("section"), sectionName(s));
-            number(part("address"), linked ? std::optional<uint64_t>(partRunAddress(state, uint32_t(m), s)) : std::nullopt);
+            const uint32_t address = partAddress(state, uint32_t(m), s, AddressView::run);
+            number(part("address"), linked ? std::optional<uint64_t>(address) : std::nullopt);
             appendJsonNumber(part("size"), module.*kSectionFields[s].size);
-            parts += '}';
+            w << '}';
         }
-        parts += ']';
+        w << ']';
     });
-    list(out, "library_pulls", state.libraryPulls.size(), [&](size_t i, Fields& f) {
+    list(w, "library_pulls", state.libraryPulls.size(), [&](size_t i) {
         const LibraryPull& p = state.libraryPulls[i];
+        Fields f(w);
         appendJsonNumber(f("module"), p.module);
         appendJsonString(f("member"), p.member);
         appendJsonString(f("symbol"), p.symbol);
         appendJsonString(f("referenced_by"), p.referencedBy);
     });
 
+    // The two long lists: their keys written as whole pieces of text, the
+    // section and access texts made once.
     // each definition where it runs, and what it takes up to the next one
     const SymbolList& xdefs = state.xdefList;
-    std::vector<uint32_t> address(xdefs.size());
-    for (size_t i = 0; i < xdefs.size(); ++i) {
+    const std::vector<uint32_t>& address = definitions.address;
+    const std::vector<uint32_t>& sizes = definitions.size;
+    std::string section[kSectionCount + 1];
+    for (uint32_t s = 0; s <= kSectionCount; ++s) appendJsonString(section[s], sectionName(s));
+    list(w, "definitions", xdefs.size(), [&](size_t i) {
         const LinkSymbol& s = xdefs[i];
-        const uint32_t section = uint32_t(uint16_t(s.section));
-        const bool inPart = section < kSectionCount && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
-        address[i] = (inPart ? partRunAddress(state, uint32_t(s.module), section) : 0) + s.value;
-    }
-    const std::vector<uint32_t> sizes = definitionSizes(state, address);
-    list(out, "definitions", xdefs.size(), [&](size_t i, Fields& f) {
-        const LinkSymbol& s = xdefs[i];
-        appendJsonString(f("name"), s.name);
-        appendJsonNumber(f("module"), uint64_t(uint16_t(s.module)));
-        appendJsonString(f("section"), sectionName(uint32_t(uint16_t(s.section))));
-        appendJsonNumber(f("offset"), s.value);
-        appendJsonNumber(f("address"), address[i]);
-        appendJsonNumber(f("size"), sizes[i]);
-        appendJsonString(f("size_from"), "next");
+        appendJsonString(w << "\"name\": ", s.name);
+        appendJsonNumber(w << ", \"module\": ", uint16_t(s.module));
+        w << ", \"section\": " << section[std::min<uint32_t>(uint16_t(s.section), kSectionCount)];
+        appendJsonNumber(w << ", \"offset\": ", s.value);
+        appendJsonNumber(w << ", \"address\": ", address[i]);
+        appendJsonNumber(w << ", \"size\": ", sizes[i]);
+        w << ", \"size_from\": \"next\"";
     });
     const SymbolList& xrefs = state.xrefList;
     std::string access[11];
-    for (uint32_t type = 0; type <= 10; ++type) access[type] = accessText(type);
-    list(out, "references", xrefs.size(), [&](size_t i, Fields& f) {
+    for (uint32_t type = 0; type <= 10; ++type) appendJsonString(access[type], accessText(type));
+    list(w, "references", xrefs.size(), [&](size_t i) {
         const LinkSymbol& s = xrefs[i];
-        appendJsonString(f("name"), s.name);
-        appendJsonNumber(f("module"), uint64_t(uint16_t(s.module)));
-        appendJsonNumber(f("offset"), s.value);
-        appendJsonString(f("access"), access[s.type <= 10 ? s.type : 3]);
+        appendJsonString(w << "\"name\": ", s.name);
+        appendJsonNumber(w << ", \"module\": ", uint16_t(s.module));
+        appendJsonNumber(w << ", \"offset\": ", s.value);
+        w << ", \"access\": " << access[s.type <= 10 ? s.type : 3] << ", \"definition\": ";
         const uint32_t target = i < state.xrefTargets.size() ? state.xrefTargets[i] : kNoDefinition;
-        number(f("definition"), target == kNoDefinition ? std::nullopt : std::optional<uint64_t>(target));
+        number(w, target == kNoDefinition ? std::nullopt : std::optional<uint64_t>(target));
     });
-    out += "\n}\n";
+    w << "\n}\n";
 }
 
 }  // namespace tarnel

@@ -2,14 +2,15 @@
 // size report and tarnel-size-diff.
 #pragma once
 
-#include <string>
-
 #include "objfmt/state.hpp"
+#include "objfmt/symbol_sizes.hpp"
 #include "report/summary.hpp"
+#include "report/text.hpp"
 
 namespace tarnel {
 
-// Appends the record of the link as it stands, errors included, to out.
-void writeRecord(const LinkState& state, const WrittenOutput& output, std::string& out);
+// Writes the record of the link as it stands, errors included.
+void writeRecord(const LinkState& state, const WrittenOutput& output, const DefinitionTable& definitions,
+                 PieceWriter& w);
 
 }  // namespace tarnel

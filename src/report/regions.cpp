@@ -17,8 +17,7 @@ void printRegionUsage(LinkState& state) {
     if (regions.empty()) return;
     say(state, "\nRegion     Start         Used         Size   Used\n");
     for (const RegionUsage& r : regions) {
-        // hundredths of a percent, rounded half up; past 100 % when it overflowed
-        const unsigned long long hundredths = (r.used * 10000 + *r.size / 2) / *r.size;
+        const unsigned long long hundredths = usedHundredths(r);
         say(state, "%-6s $%08lx %12llu %12llu %3llu.%02llu%%\n", r.name, (unsigned long)r.start,
             (unsigned long long)r.used, (unsigned long long)*r.size, hundredths / 100, hundredths % 100);
     }

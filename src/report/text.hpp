@@ -1,13 +1,16 @@
-// A text buffer for the reports: lines are built with a hex table and
-// handed to the report stream in large pieces, not one printf per field.
-// Nothing else may write to the stream while the buffer lives.
+// Text buffers for the reports: lines are built with a hex table and handed
+// on in large pieces, not one printf per field. TextBuffer feeds the report
+// stream (nothing else may write to it while the buffer lives); PieceWriter
+// feeds a report file.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "objfmt/hex.hpp"
 
@@ -69,6 +72,53 @@ private:
 
     std::ostream& out_;
     std::string text_;  // kSize characters, the first used_ of them filled
+    size_t used_ = 0;
+};
+
+// The text of a report file, handed to the file piece by piece as it is
+// made: a report of hundreds of thousands of symbols never lies whole in
+// memory. Writers fill room() in place and commit() what they wrote.
+class PieceWriter {
+public:
+    static constexpr size_t kPiece = size_t(1) << 20;
+    using Sink = std::function<void(std::string_view)>;
+
+    explicit PieceWriter(Sink sink) : sink_(std::move(sink)), text_(kPiece, '\0') {}
+    ~PieceWriter() { flush(); }
+    PieceWriter(const PieceWriter&) = delete;
+    PieceWriter& operator=(const PieceWriter&) = delete;
+
+    // Room for n <= kPiece bytes at the end of the text.
+    char* room(size_t n) {
+        if (kPiece - used_ < n) flush();
+        return text_.data() + used_;
+    }
+    // The end of what was written into room().
+    void commit(char* end) { used_ = size_t(end - text_.data()); }
+
+    PieceWriter& operator<<(std::string_view s) {
+        while (!s.empty()) {
+            const size_t n = s.size() < kPiece ? s.size() : kPiece;
+            std::memcpy(room(n), s.data(), n);
+            used_ += n;
+            s.remove_prefix(n);
+        }
+        return *this;
+    }
+    PieceWriter& operator<<(char c) {
+        *room(1) = c;
+        ++used_;
+        return *this;
+    }
+    void flush() {
+        if (used_ == 0) return;
+        sink_(std::string_view(text_.data(), used_));
+        used_ = 0;
+    }
+
+private:
+    Sink sink_;
+    std::string text_;  // kPiece characters, the first used_ of them filled
     size_t used_ = 0;
 };
 

@@ -111,7 +111,7 @@ SymbolTable buildSymbolTable(LinkState& state, const uint16_t (&sectionIndex)[5]
 
     // the definition each name resolves to: the first of its name
     const std::vector<uint32_t> address = definitionAddresses(state);
-    const std::vector<uint32_t> sizes = definitionSizes(state, address);
+    const std::vector<uint32_t> sizes = definitionSizes(state);
     std::unordered_set<std::string_view> seen;
     for (size_t i = 0; i < state.xdefList.size(); ++i) {
         const LinkSymbol& s = state.xdefList[i];
