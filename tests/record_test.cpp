@@ -6,6 +6,7 @@
 #include <string>
 
 #include "golden.hpp"
+#include "objfmt/symbol_chunk.hpp"
 
 namespace tarnel::test {
 namespace {
@@ -165,6 +166,41 @@ TEST(LinkRecord, DefinitionsInTheBaseRegionTakeTheBytesUpToTheNext) {
                   std::string::npos)
             << record;
     }
+}
+
+// A module carrying its object's symbols gives its definitions their own
+// sizes (a function followed by a constant it does not span, an object with
+// padding after it); one without keeps the rule of the next definition. The
+// linker's own definitions hold no bytes, at the address references take.
+TEST(LinkRecord, SizesFromTheObjectAndTheLinkersOwn) {
+    ScratchDir dir;
+    const Bytes symbols = SymbolPayloadBuilder("f.c")
+                              .symbol(0, SymbolBinding::global, 2, 0, 6, "f")
+                              .symbol(0, SymbolBinding::local, 1, 8, 4, "table")
+                              .symbol(1, SymbolBinding::global, 1, 0, 2, "flag")
+                              .finish();
+    dir.write("f.o", ModuleBuilder()
+                         .code(Bytes(12, 0))
+                         .data({1, 2, 3, 4})
+                         .base({5, 6})
+                         .xdef(S::code, 0, "f")
+                         .xdef(S::code, 8, "g")
+                         .xdef(S::data, 0, "flag")
+                         .xref(LINK_ABS32, "_base", {0})
+                         .xref(LINK_ABS32, "_end", {4})
+                         .chunk(ChunkTag::symbol, symbols)
+                         .end());
+    ASSERT_EQ(runLinker(dir, {"f.o", "--record=r.json"}).status, 0);
+    const std::string record = text(dir.read("r.json"));
+    for (const char* line : {
+             R"({"name": "f", "module": 0, "section": "code", "offset": 0, "address": 0, "size": 6, "size_from": "object"})",
+             R"({"name": "g", "module": 0, "section": "code", "offset": 8, "address": 8, "size": 4, "size_from": "next"})",
+             R"({"name": "flag", "module": 0, "section": "data", "offset": 0, "address": 0, "size": 2, "size_from": "object"})",
+             // _base resolves to 0x8000 in an executable; _end to the end of bss, which is 0
+             R"({"name": "_base", "module": 0, "section": "base", "offset": 65536, "address": 32768, "size": 0, "size_from": "linker"})",
+             R"({"name": "_end", "module": 0, "section": "bss", "offset": 0, "address": 0, "size": 0, "size_from": "linker"})",
+         })
+        EXPECT_NE(record.find(line), std::string::npos) << line << "\n" << record;
 }
 
 struct RecordFault {

@@ -61,6 +61,8 @@ void checkAddressSpace(LinkState& state) {
 }
 
 void defineBaseSymbol(LinkState& state) {
+    // the linker's own definitions follow every module's
+    state.linkerDefinitionsFrom = state.xdefList.size();
     if (state.layout.baseTotal == 0) return;
     // a base register loaded with _base reaches region byte X at X - 0x8000
     const uint32_t base = uint32_t(SectionKind::base);

@@ -186,6 +186,10 @@ struct LinkState {
     SymbolList librarySymbols;
     RelocList reloc16List;
     RelocList reloc32List;
+    // Where in xdefList the linker's own definitions (`_base`, the section
+    // ends and the start-up symbols) begin, after every module's: the layout
+    // sets it; none before.
+    size_t linkerDefinitionsFrom = SIZE_MAX;
     // A link: whether a library was among the inputs, and its pulls in order.
     bool libraryLinked = false;
     std::vector<LibraryPull> libraryPulls;

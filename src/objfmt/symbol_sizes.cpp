@@ -1,8 +1,11 @@
 #include "objfmt/symbol_sizes.hpp"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 #include "objfmt/chunk.hpp"
+#include "objfmt/symbol_chunk.hpp"
 
 namespace tarnel {
 
@@ -32,12 +35,13 @@ uint64_t partKey(const LinkSymbol& s) { return uint64_t(s.module) * kSectionCoun
 std::vector<uint32_t> definitionsByPart(const LinkState& state) {
     const SymbolList& xdefs = state.xdefList;
     std::vector<uint32_t> start(size_t(state.moduleCount) * kSectionCount + 1, 0);
-    for (const LinkSymbol& s : xdefs)
-        if (inPart(state, s)) ++start[partKey(s) + 1];
+    const size_t modulesEnd = std::min(xdefs.size(), state.linkerDefinitionsFrom);
+    for (size_t i = 0; i < modulesEnd; ++i)
+        if (inPart(state, xdefs[i])) ++start[partKey(xdefs[i]) + 1];
     for (size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
     std::vector<uint32_t> order(start.back());
     std::vector<uint32_t> next(start.begin(), start.end() - 1);
-    for (uint32_t i = 0; i < xdefs.size(); ++i)
+    for (uint32_t i = 0; i < modulesEnd; ++i)
         if (inPart(state, xdefs[i])) order[next[partKey(xdefs[i])]++] = i;
     // each part's by offset, then place: one 64-bit key each
     std::vector<uint64_t> keys;
@@ -75,6 +79,33 @@ DefinitionTable definitionTable(const LinkState& state) {
     table.byPart = definitionsByPart(state);
     table.size = definitionSizes(state, table.byPart);
     table.address = definitionAddresses(state, AddressView::run);
+    table.from.assign(state.xdefList.size(), SizeFrom::next);
+    // the modules' globals as their objects size them
+    std::vector<std::unordered_map<std::string_view, uint32_t>> objectSizes(state.moduleCount);
+    for (uint32_t m = 0; m < state.moduleCount; ++m) {
+        const std::span<const uint8_t> chunk = state.modules[m].symbolChunk;
+        if (chunk.empty()) continue;
+        const SymbolChunk symbols = readSymbolChunk(chunk);
+        if (symbols.version != kSymbolChunkVersion) continue;
+        for (const SymbolEntry& e : symbols.entries)
+            if (e.binding != uint8_t(SymbolBinding::local) && e.section < kSectionCount)
+                objectSizes[m].try_emplace(e.name.name, e.size);
+    }
+    for (size_t i = 0; i < state.xdefList.size(); ++i) {
+        const LinkSymbol& s = state.xdefList[i];
+        if (linkerMade(state, i)) {
+            // where every reference to it goes
+            table.address[i] = partAddress(state, uint32_t(s.module), uint32_t(uint16_t(s.section)), AddressView::program) + s.value;
+            table.size[i] = 0;
+            table.from[i] = SizeFrom::linker;
+        } else if (s.module >= 0 && uint32_t(s.module) < state.moduleCount) {
+            const auto& sizes = objectSizes[uint32_t(s.module)];
+            if (auto it = sizes.find(s.name); it != sizes.end()) {
+                table.size[i] = it->second;
+                table.from[i] = SizeFrom::object;
+            }
+        }
+    }
     return table;
 }
 

@@ -231,7 +231,9 @@ void writeRecord(const LinkState& state, const WrittenOutput& output, const Defi
         appendJsonNumber(w << ", \"offset\": ", s.value);
         appendJsonNumber(w << ", \"address\": ", address[i]);
         appendJsonNumber(w << ", \"size\": ", sizes[i]);
-        w << ", \"size_from\": \"next\"";
+        static constexpr const char* kFrom[] = {", \"size_from\": \"next\"", ", \"size_from\": \"object\"",
+                                                ", \"size_from\": \"linker\""};
+        w << kFrom[uint32_t(definitions.from[i])];
     });
     const SymbolList& xrefs = state.xrefList;
     std::string access[11];

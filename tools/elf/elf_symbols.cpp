@@ -129,7 +129,7 @@ SymbolTable buildSymbolTable(LinkState& state, const uint16_t (&sectionIndex)[5]
             binding = own->binding;
             type = own->type;
             size = own->size;
-        } else if (inPart && s.name != "_base") {
+        } else if (inPart && !linkerMade(state, i)) {
             type = section == uint32_t(SectionKind::code) ? STT_FUNC : STT_OBJECT;
             size = sizes[i];
         }

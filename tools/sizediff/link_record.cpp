@@ -26,12 +26,6 @@ constexpr uint64_t kMaxSize = uint64_t(1) << 32;       // --rom-size and --ram-s
 constexpr uint64_t kMaxUsed = 5 * (uint64_t(1) << 32);  // five sections of under 4 GiB each
 constexpr std::array<std::string_view, 2> kRegionNames = {"ROM", "RAM"};
 
-// The names the linker defines itself: _base when there is base data, the
-// others when a module references them and none defines them.
-constexpr std::string_view kLinkerNames[] = {"_base",        "_etext",      "_edata",       "__bss_start",
-                                             "_end",         "__data_load", "__data_start", "__base_load",
-                                             "__base_start", "__base_end",  "__ram_end"};
-
 // Two short names alike, compared here rather than by a call to memcmp.
 bool same(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -205,16 +199,6 @@ void RecordReader::read() {
                                      std::to_string(record_.definitions[i].module) + " among the record's " +
                                      std::to_string(moduleCount) + " modules");
 
-    // The linker's own definitions follow every module's, each name once and
-    // all in module 0: the run of such definitions at the end of the list.
-    std::vector<std::string_view> made;
-    for (size_t i = record_.definitions.size(); i-- > 0;) {
-        Definition& d = record_.definitions[i];
-        const bool linkerName = std::find(std::begin(kLinkerNames), std::end(kLinkerNames), d.name) != std::end(kLinkerNames);
-        if (d.module != 0 || !linkerName || std::find(made.begin(), made.end(), d.name) != made.end()) break;
-        made.push_back(d.name);
-        d.linkerMade = true;
-    }
 }
 
 void RecordReader::sections() {
@@ -313,7 +297,8 @@ void RecordReader::module(size_t index) {
 
 void RecordReader::definitions() {
     static constexpr std::array<std::string_view, 7> kKeys = {"name", "module", "section", "offset", "address", "size", "size_from"};
-    static constexpr std::array<std::string_view, 2> kSizeFrom = {"next", "object"};
+    // "linker": a definition the linker made, which marks an address
+    static constexpr std::array<std::string_view, 3> kSizeFrom = {"next", "object", "linker"};
     definitionsAt_ = r_.offset();
     r_.beginArray();
     for (size_t i = 0; r_.nextElement(); ++i) {
@@ -331,7 +316,7 @@ void RecordReader::definitions() {
             }
             case 2: d.section = Section(oneOf(kSectionNames, "section")); break;
             case 5: d.size = uint32_t(r_.unsignedInteger(kU32)); break;
-            case 6: oneOf(kSizeFrom, "size_from"); break;
+            case 6: d.linkerMade = oneOf(kSizeFrom, "size_from") == 2; break;
             default: r_.unsignedInteger(kU32); break;
             }
         });
