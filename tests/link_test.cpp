@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <regex>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -726,11 +727,41 @@ int linkManyPlaces() {
     return link.out.str().empty() && state.reloc32List.size() == kPlaces ? 0 : 1;
 }
 
-// The lookups of many places run on a second thread when one can be had and
-// on the calling thread when none can: the same patches either way. The
-// child drops to an ordinary user (a task limit does not bind root) and
-// allows that user one task, itself.
-TEST(Resolution, ManyPlacesLinkWithOrWithoutASecondThread) {
+// 40 modules whose references reach each other's definitions, enough files
+// to be read ahead and places to be looked up on a second thread.
+void writeManyModules(const ScratchDir& dir, std::vector<std::string>& args) {
+    constexpr uint32_t kModules = 40, kPlaces = 1000;
+    std::vector<uint32_t> offsets;
+    for (uint32_t i = 0; i < kPlaces; ++i) offsets.push_back(4 * i);
+    for (uint32_t m = 0; m < kModules; ++m) {
+        const std::string name = "m" + std::to_string(m) + ".o";
+        dir.write(name, ModuleBuilder()
+                            .code(Bytes(4 * kPlaces, 0))
+                            .xdef(SectionKind::code, 4 * m, "f" + std::to_string(m))
+                            .xref(LINK_ABS32, "f" + std::to_string((m + 1) % kModules), offsets)
+                            .end());
+        args.push_back(name);
+    }
+}
+
+// Files are read ahead and names looked up on a second thread when one can
+// be had, and everything is done on the calling thread when none can: the
+// same patches and the same file either way. The child drops to an ordinary
+// user (a task limit does not bind root) and allows that user one task,
+// itself.
+TEST(WholeRun, ManyFilesAndPlacesLinkWithOrWithoutASecondThread) {
+    ScratchDir dir;
+    std::vector<std::string> args{"-m", "-r0"};
+    writeManyModules(dir, args);
+    // the child, perhaps another user, reads the modules and writes beside them
+    std::filesystem::permissions(dir.path(""), std::filesystem::perms::all);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path("")))
+        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                   std::filesystem::perms::others_read);
+    std::vector<std::string> parentArgs = args;
+    parentArgs.insert(parentArgs.end(), {"-o", "out"});
+    const RunResult reference = runLinker(dir, parentArgs);
+    ASSERT_EQ(reference.status, 0) << reference.out;
     for (bool threadsLimited : {false, true}) {
         SCOPED_TRACE(threadsLimited);
         pid_t child = fork();
@@ -744,7 +775,12 @@ TEST(Resolution, ManyPlacesLinkWithOrWithoutASecondThread) {
             // nothing may leave the child, or it would go on running the suite
             try {
                 if (canStartAThread() == threadsLimited) _exit(3);
-                _exit(linkManyPlaces());
+                if (linkManyPlaces() != 0) _exit(1);
+                std::vector<std::string> childArgs = args;
+                childArgs.insert(childArgs.end(), {"-o", "child.out"});
+                const RunResult run = runLinker(dir, childArgs);
+                const std::string expected = std::regex_replace(reference.out, std::regex("\\bout\\b"), "child.out");
+                _exit(run.status == 0 && run.out == expected && dir.read("child.out") == dir.read("out") ? 0 : 5);
             } catch (...) {
                 _exit(4);
             }
@@ -752,7 +788,9 @@ TEST(Resolution, ManyPlacesLinkWithOrWithoutASecondThread) {
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong patches, 2: limit not set, 3: threads not as wanted, 4: an exception";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong patches, 2: limit not set, 3: threads not as wanted, "
+                                             "4: an exception, 5: another file or report";
+        std::filesystem::remove(dir.path("child.out"));
     }
 }
 

@@ -10,6 +10,7 @@
 #include "driver/diag.hpp"
 #include "objfmt/filebytes.hpp"
 #include "objfmt/loader.hpp"
+#include "objfmt/read_ahead.hpp"
 
 namespace tarnel {
 
@@ -210,6 +211,49 @@ void handleFileArgument(LinkState& state, ArgumentCursor& cursor, const std::str
     cursor.outputNamePending = false;
 }
 
+namespace {
+
+// The files these arguments or tokens will load, in order, as the cursor
+// routes them: what is worth reading ahead of the loader.
+std::vector<std::string> filesToLoad(const LinkState& state, ArgumentCursor cursor, std::span<const std::string> tokens,
+                                     bool endAtCommandFile) {
+    uint32_t slot = state.moduleCount;
+    std::vector<std::string> files;
+    for (const std::string& token : tokens) {
+        if (!token.empty() && token[0] == '-') {
+            const char letter = token.size() > 1 ? token[1] : '\0';
+            if (letter == 'f' && endAtCommandFile) break;
+            routeFileArguments(letter, cursor);
+            continue;
+        }
+        if (!cursor.outputNamePending && !cursor.libraryArgs && slot < kModuleSlots) {
+            files.push_back(token);
+            slot += 1;
+        }
+        cursor.outputNamePending = false;
+    }
+    return files;
+}
+
+// Reads the files of these tokens ahead while they are handled.
+class ReadingAhead {
+public:
+    ReadingAhead(LinkState& state, const ArgumentCursor& cursor, std::span<const std::string> tokens,
+                 bool endAtCommandFile)
+        : state_(state), ahead_(state.inputs, filesToLoad(state, cursor, tokens, endAtCommandFile)) {
+        state.loading.readAhead = &ahead_;
+    }
+    ~ReadingAhead() { state_.loading.readAhead = nullptr; }
+    ReadingAhead(const ReadingAhead&) = delete;
+    ReadingAhead& operator=(const ReadingAhead&) = delete;
+
+private:
+    LinkState& state_;
+    ReadAhead ahead_;
+};
+
+}  // namespace
+
 void processCommandFile(LinkState& state, ArgumentCursor& cursor, const std::string& path) {
     // kept with the inputs: a command file is read like one, and a folder or
     // a file whose reads fail is reported instead of ending the run
@@ -232,6 +276,7 @@ void processCommandFile(LinkState& state, ArgumentCursor& cursor, const std::str
         const std::string_view token = text.substr(start, i - start);
         tokens.emplace_back(token.substr(0, token.find('\0')));
     }
+    const ReadingAhead ahead(state, cursor, tokens, false);
     for (const std::string& token : tokens) {
         // a -f token only sets the flag: command files do not nest
         if (token[0] == '-')
@@ -244,12 +289,15 @@ void processCommandFile(LinkState& state, ArgumentCursor& cursor, const std::str
 void handleArguments(LinkState& state, const std::vector<std::string>& args) {
     ArgumentCursor cursor;
     size_t next = 1;
-    while (next < args.size() && !cursor.commandFileFlag) {
-        const std::string& arg = args[next++];
-        if (!arg.empty() && arg[0] == '-')
-            handleOption(state, cursor, arg);
-        else
-            handleFileArgument(state, cursor, arg);
+    {
+        const ReadingAhead ahead(state, cursor, std::span(args).subspan(args.empty() ? 0 : 1), true);
+        while (next < args.size() && !cursor.commandFileFlag) {
+            const std::string& arg = args[next++];
+            if (!arg.empty() && arg[0] == '-')
+                handleOption(state, cursor, arg);
+            else
+                handleFileArgument(state, cursor, arg);
+        }
     }
     if (cursor.commandFileFlag) {
         // the argument after -f names the command file; later ones are never looked at

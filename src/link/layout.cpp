@@ -117,11 +117,14 @@ std::vector<Boundary> boundaries(const LinkState& state) {
 void defineBoundarySymbols(LinkState& state) {
     const std::vector<Boundary> list = boundaries(state);
     const size_t count = list.size();
-    // one pass over each list, which a big link makes long
+    // one pass over each list, which a big link makes long; every name the
+    // linker defines begins with '_', which few others do
     auto mark = [&](const SymbolList& symbols, std::vector<bool>& seen) {
-        for (const LinkSymbol& s : symbols)
+        for (const LinkSymbol& s : symbols) {
+            if (s.name.empty() || s.name[0] != '_') continue;
             for (size_t i = 0; i < count; ++i)
                 if (s.name == list[i].name) seen[i] = true;
+        }
     };
     std::vector<bool> referenced(count), defined(count);
     mark(state.xrefList, referenced);

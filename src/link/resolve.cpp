@@ -1,7 +1,9 @@
 #include "link/resolve.hpp"
 
+#include <future>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
@@ -45,10 +47,10 @@ void hashNames(const SymbolList& xrefs, HashList& hashes) {
 
 // Looks up the names of xrefs into found; each lookup's slot and name are
 // already being loaded a few xrefs ahead.
-void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList& hashes, FoundList& found) {
+void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList& hashes, FoundList& found,
+                 size_t begin, size_t end) {
     constexpr size_t kSlotsAhead = 32, kNamesAhead = 16;
-    const size_t end = xrefs.size();
-    for (size_t i = 0; i < end; ++i) {
+    for (size_t i = begin; i < end; ++i) {
         if (i + kSlotsAhead < end) index.prefetch(hashes[i + kSlotsAhead]);
         if (i + kNamesAhead < end) index.prefetchName(hashes[i + kNamesAhead]);
         found[i] = isResolved(xrefs[i].type) ? index.find(xrefs[i].name, hashes[i]) : XdefIndex::npos;
@@ -57,8 +59,8 @@ void lookUpNames(const XdefIndex& index, const SymbolList& xrefs, const HashList
 
 // The value a reference's access type asks for, with A, C and Q as in the
 // table of access types; none, with the reason reported, when there is none.
-std::optional<uint32_t> computeValue(LinkState& state, const AccessRule& rule, const LinkSymbol& xref,
-                                     const LinkSymbol& xdef) {
+std::optional<uint32_t> computeValue(LinkState& state, const std::vector<PartStarts>& starts, const AccessRule& rule,
+                                     const LinkSymbol& xref, const LinkSymbol& xdef) {
     const uint32_t m = uint32_t(xref.module), d = uint32_t(xdef.module), s = uint32_t(uint16_t(xdef.section));
     const bool inSection = s < kSectionCount;
     if (!inSection && rule.badSectionMessage) {
@@ -68,15 +70,15 @@ std::optional<uint32_t> computeValue(LinkState& state, const AccessRule& rule, c
         else
             say(state, rule.badSectionMessage, long(xdef.section));
     }
-    const uint32_t A = inSection ? biasedStart(state, d, s) + xdef.value : 0;
+    const uint32_t A = inSection ? starts[d].biased[s] + xdef.value : 0;
     switch (rule.value) {
-    case AccessValue::absolute:
-        return inSection ? partAddress(state, d, s, AddressView::program) + xdef.value : state.options.romStart;
+    case AccessValue::absolute: return inSection ? starts[d].program[s] + xdef.value : state.options.romStart;
     case AccessValue::baseRelative: return A;
     case AccessValue::pcRelative: {
         // the target of a pc-relative reference is taken as a code address
-        uint32_t C = sectionStart(state, d, uint32_t(SectionKind::code)) + xdef.value;
-        const uint32_t Q = sectionStart(state, m, uint32_t(SectionKind::code)) + xref.value;
+        constexpr uint32_t code = uint32_t(SectionKind::code);  // code starts are never biased
+        uint32_t C = starts[d].biased[code] + xdef.value;
+        const uint32_t Q = starts[m].biased[code] + xref.value;
         if (s == uint32_t(SectionKind::data) || s == uint32_t(SectionKind::bss)) {
             // data and bss lie at a fixed distance from the code only in a ROM image
             if (!state.options.romMode) {
@@ -105,7 +107,7 @@ void writeField(uint8_t* field, const AccessRule& rule, uint32_t value) {
 }
 
 // Compute, check, write, record.
-void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
+void resolveOne(LinkState& state, const std::vector<PartStarts>& starts, const LinkSymbol& xref, uint32_t found) {
     const AccessRule& rule = accessRule(xref.type);
     LinkSymbol* xdef = findXdef(state, found, xref.name);
     if (!xdef) return;
@@ -116,7 +118,7 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
         reportFieldOutside(state, xref.value, uint32_t(SectionKind::code), m);
         return;
     }
-    const std::optional<uint32_t> value = computeValue(state, rule, xref, *xdef);
+    const std::optional<uint32_t> value = computeValue(state, starts, rule, xref, *xdef);
     if (!value) return;
     if (rule.rangeMessage && !fitsSigned(*value, rule.lo, rule.hi)) {
         // out of range: the field is left as it was
@@ -131,15 +133,34 @@ void resolveOne(LinkState& state, const LinkSymbol& xref, uint32_t found) {
     }
 }
 
-void resolveAll(LinkState& state, const FoundList& found) {
+void resolveRange(LinkState& state, const std::vector<PartStarts>& starts, const FoundList& found, size_t begin,
+                  size_t end) {
     const SymbolList& xrefs = state.xrefList;
     constexpr size_t kAhead = 8;
-    const size_t end = xrefs.size();
-    for (size_t i = 0; i < end; ++i) {
+    for (size_t i = begin; i < end; ++i) {
         if (i + kAhead < end && found[i + kAhead] != XdefIndex::npos) __builtin_prefetch(&state.xdefList[found[i + kAhead]]);
-        if (isResolved(xrefs[i].type)) resolveOne(state, xrefs[i], found[i]);
+        if (isResolved(xrefs[i].type)) resolveOne(state, starts, xrefs[i], found[i]);
     }
 }
+
+// Runs work on a thread of its own, or here and now when no thread can be
+// had: the future is then already ready, and the run goes on on one thread.
+template <class Work>
+std::future<void> startOrRunHere(Work work) {
+    try {
+        return std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+        work();
+        std::promise<void> done;
+        done.set_value();
+        return done.get_future();
+    }
+}
+
+// Below this many places one thread does it all: starting a second costs
+// more than it saves. The second thread pays on a link of hundreds of
+// thousands of places (docs/benchmark.md).
+constexpr size_t kTwoThreadsFrom = 32768;
 
 }  // namespace
 
@@ -157,12 +178,30 @@ void resolveXrefs(LinkState& state) {
     state.reloc16List.reserve(state.reloc16List.size() + abs16);
     state.reloc32List.reserve(state.reloc32List.size() + abs32);
 
+    // The lookups only read the index and the names, so with many places a
+    // second thread hashes the names while the index is built, then looks up
+    // the second half while this one looks up and resolves the first. The
+    // patching, the use counts, the records and the messages stay on this
+    // thread, in the order of the xref list.
+    const bool twoThreads = n >= kTwoThreadsFrom;
     HashList hashes(n);
     FoundList found(n);
-    hashNames(xrefs, hashes);
+    std::future<void> hashing;
+    if (twoThreads)
+        hashing = startOrRunHere([&] { hashNames(xrefs, hashes); });
+    else
+        hashNames(xrefs, hashes);
     const XdefIndex index(state.xdefList);
-    lookUpNames(index, xrefs, hashes, found);
-    resolveAll(state, found);
+    if (twoThreads) hashing.get();
+
+    const size_t mid = twoThreads ? n / 2 : n;
+    std::future<void> lookingUp;
+    if (twoThreads) lookingUp = startOrRunHere([&] { lookUpNames(index, xrefs, hashes, found, mid, n); });
+    lookUpNames(index, xrefs, hashes, found, 0, mid);
+    const std::vector<PartStarts> starts = partStarts(state);
+    resolveRange(state, starts, found, 0, mid);
+    if (twoThreads) lookingUp.get();
+    resolveRange(state, starts, found, mid, n);
     // which definition each reference took, for the link record
     static_assert(XdefIndex::npos == kNoDefinition);
     state.xrefTargets.assign(found.begin(), found.end());

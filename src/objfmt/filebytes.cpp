@@ -71,6 +71,7 @@ void InputArena::release() {
 }
 
 uint8_t* InputArena::allocate(size_t count) {
+    std::lock_guard lock(mutex_);
     // the next file starts on 16 bytes, after a gap that no file owns
     const size_t room = ((count + 15) & ~size_t(15)) + kGap;
     if (blocks_.empty() || blocks_.back().size - blocks_.back().used < room) {
@@ -86,6 +87,7 @@ uint8_t* InputArena::allocate(size_t count) {
 }
 
 bool InputArena::holds(const void* p, size_t count) const {
+    std::lock_guard lock(mutex_);
     const auto at = reinterpret_cast<uintptr_t>(p);
     for (const Block& b : blocks_) {
         const auto begin = reinterpret_cast<uintptr_t>(b.base);
@@ -115,6 +117,15 @@ ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<u
     if (to) std::memcpy(to, all.data(), all.size());
     bytes = {to, all.size()};
     return ReadStatus::ok;
+}
+
+bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    FileCloser closer{fd};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readOpenRegularFile(fd, st, arena, bytes);
 }
 
 }  // namespace tarnel

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ public:
     uint8_t* allocate(size_t count);
     // Whether the count bytes at p lie in what the arena has handed out.
     bool holds(const void* p, size_t count) const;
+    // allocate and holds may be called from two threads at once (the loader
+    // and the thread that reads ahead for it)
 
     static constexpr size_t kGap = 16;
 
@@ -38,11 +41,16 @@ private:
         size_t used;
     };
     std::vector<Block> blocks_;
+    mutable std::mutex mutex_;
 };
 
 enum class ReadStatus { ok, notFound, unreadable };
 
 // Reads the whole file at path into the arena.
 ReadStatus readInputFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
+// The same for a regular file only, looked at before it is opened (opening a
+// pipe or a device can block or act on it); false for anything else, or a
+// file that cannot be read.
+bool readRegularFile(const std::string& path, InputArena& arena, std::span<uint8_t>& bytes);
 
 }  // namespace tarnel

@@ -4,6 +4,7 @@
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
 #include "objfmt/module_chunks.hpp"
+#include "objfmt/read_ahead.hpp"
 
 namespace tarnel {
 
@@ -55,7 +56,8 @@ void loadObjectFile(LinkState& state, const std::string& path) {
         return;
     }
     std::span<uint8_t> bytes;
-    const ReadStatus status = readInputFile(path, state.inputs, bytes);
+    const bool readAhead = state.loading.readAhead && state.loading.readAhead->take(path, bytes);
+    const ReadStatus status = readAhead ? ReadStatus::ok : readInputFile(path, state.inputs, bytes);
     const size_t size = bytes.size();
     if (status == ReadStatus::ok && size >= 4 && readWordBE(bytes.data()) == tagWord(ChunkTag::library))
         return loadLibraryFile(state, path, bytes);

@@ -1,5 +1,7 @@
 #include "objfmt/placement.hpp"
 
+#include <algorithm>
+
 #include "objfmt/chunk.hpp"
 
 namespace tarnel {
@@ -62,6 +64,16 @@ uint32_t partAddress(const LinkState& state, uint32_t module, uint32_t section, 
         return runAddress(state, section) + state.modules[module].*kSectionFields[section].addr;
     }
     return 0;
+}
+
+std::vector<PartStarts> partStarts(const LinkState& state) {
+    std::vector<PartStarts> starts(std::max<uint32_t>(state.moduleCount, 1));
+    for (uint32_t m = 0; m < starts.size(); ++m)
+        for (uint32_t s = 0; s < kSectionCount; ++s) {
+            starts[m].biased[s] = biasedStart(state, m, s);
+            starts[m].program[s] = partAddress(state, m, s, AddressView::program);
+        }
+    return starts;
 }
 
 uint32_t baseRegionStart(const LinkState& state) {

@@ -66,6 +66,14 @@ enum class AddressView {
 // A section number outside 0..4 starts at 0 (a record's addend is then 0).
 uint32_t partAddress(const LinkState& state, uint32_t module, uint32_t section, AddressView view);
 
+// Each module part's start as resolution reads it, by module slot, worked out
+// once by the rules above for a pass that asks for hundreds of thousands.
+struct PartStarts {
+    uint32_t biased[5];   // biasedStart: what A counts from
+    uint32_t program[5];  // partAddress, program view: what an absolute reference counts from
+};
+std::vector<PartStarts> partStarts(const LinkState& state);
+
 // Where `_base` puts the base region in the program's own address space.
 uint32_t baseRegionStart(const LinkState& state);
 

@@ -135,6 +135,8 @@ struct LinkOptions {
     std::optional<std::string> sizeReportFile;  // --size-report: the size report as HTML
 };
 
+class ReadAhead;
+
 // The loader's place in each section, indexed by SectionKind.
 struct LoadCursor {
     uint32_t running[5] = {};  // the end of each section loaded so far
@@ -142,6 +144,8 @@ struct LoadCursor {
     // where the last module's part of the section ended, or 0 when the last
     // module had no part of it.
     uint32_t nextStart[5] = {};
+    // While the arguments are handled: the files read ahead, or none.
+    ReadAhead* readAhead = nullptr;
 };
 
 // The merged section sizes.
