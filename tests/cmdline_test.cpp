@@ -6,6 +6,7 @@
 
 #include "driver/cmdline.hpp"
 #include "harness.hpp"
+#include "objfmt/read_ahead.hpp"
 #include "objfmt/state.hpp"
 
 namespace tarnel::test {
@@ -611,11 +612,12 @@ TEST(WholeRun, ManyFilesLoadInArgumentOrder) {
         if (i == 70) code[2] = 0, code[3] = 12;  // m3's code starts at 3 * 4
         image.insert(image.end(), code.begin(), code.end());
     };
+    const int modules = int(ReadAhead::kWorthAThreadFrom) + 20;
     for (int i = 0; i < 20; ++i) module(i);
     args.insert(args.end(), {"missing.o", "sub", "-l", "lib1", "lib2", "-o", "image.bin"});
     for (int i = 20; i < 50; ++i) module(i);
     args.push_back("empty.o");
-    for (int i = 50; i < 80; ++i) module(i);
+    for (int i = 50; i < modules; ++i) module(i);
     messages = "error: File missing.o not found\n"
                "error: File sub could not be read\n"
                "libflag!\n"

@@ -15,6 +15,7 @@
 #include "golden.hpp"
 #include "link/resolve.hpp"
 #include "link/xdef_index.hpp"
+#include "objfmt/read_ahead.hpp"
 #include "objfmt/state.hpp"
 
 namespace tarnel::test {
@@ -727,10 +728,10 @@ int linkManyPlaces() {
     return link.out.str().empty() && state.reloc32List.size() == kPlaces ? 0 : 1;
 }
 
-// 40 modules whose references reach each other's definitions, enough files
+// Modules whose references reach each other's definitions, enough files
 // to be read ahead and places to be looked up on a second thread.
 void writeManyModules(const ScratchDir& dir, std::vector<std::string>& args) {
-    constexpr uint32_t kModules = 40, kPlaces = 1000;
+    constexpr uint32_t kModules = ReadAhead::kWorthAThreadFrom + 44, kPlaces = 128;
     std::vector<uint32_t> offsets;
     for (uint32_t i = 0; i < kPlaces; ++i) offsets.push_back(4 * i);
     for (uint32_t m = 0; m < kModules; ++m) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "harness.hpp"
+#include "objfmt/read_ahead.hpp"
 #include "output/outfile.hpp"
 
 namespace tarnel::test {
@@ -270,12 +271,12 @@ TEST(AtomicOutput, ConcurrentRunsLeaveOneCompleteOutput) {
     }
 }
 
-// A link large enough for every thread of a run (more than 32 files, more
-// than 32,768 places) gives the same file and report every time.
+// A link large enough for every thread of a run (enough files to be read
+// ahead, more than 32,768 places) gives the same file and report every time.
 TEST(Determinism, ManyFilesAndPlacesLinkTheSameEveryTime) {
     ScratchDir dir;
     std::vector<std::string> args{"-m"};
-    constexpr uint32_t kModules = 40, kPlaces = 1000;
+    constexpr uint32_t kModules = ReadAhead::kWorthAThreadFrom + 44, kPlaces = 128;
     for (uint32_t m = 0; m < kModules; ++m) {
         std::vector<uint32_t> offsets;
         for (uint32_t i = 0; i < kPlaces; ++i) offsets.push_back(4 * i);
