@@ -805,6 +805,9 @@ TEST(Resolution, NameIndexFindsTheFirstDefinitionAmongManyAlikeNames) {
         for (const std::string& n : names) xdefs.push_back(LinkSymbol{n, 0, 0, 0, 0, 0x80});
     XdefIndex index(xdefs);
     for (uint32_t i = 0; i < names.size(); ++i) ASSERT_EQ(index.find(names[i], XdefIndex::hash(names[i])), i) << names[i];
+    // exactly the first round's places are the first of their names
+    const std::vector<bool> first = index.firstOfName(xdefs.size());
+    for (uint32_t i = 0; i < xdefs.size(); ++i) ASSERT_EQ(first[i], i < names.size()) << i;
     for (std::string_view missing : {"abc", "a_rather_long_common_prefix_", "a_rather_long_common_prefix_5000"})
         EXPECT_EQ(index.find(missing, XdefIndex::hash(missing)), XdefIndex::npos) << missing;
 }

@@ -3,10 +3,10 @@
 #include <future>
 #include <optional>
 #include <string>
-#include <system_error>
 
 #include "driver/diag.hpp"
 #include "link/fields.hpp"
+#include "link/second_thread.hpp"
 #include "link/xdef_index.hpp"
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk.hpp"
@@ -140,20 +140,6 @@ void resolveRange(LinkState& state, const std::vector<PartStarts>& starts, const
     for (size_t i = begin; i < end; ++i) {
         if (i + kAhead < end && found[i + kAhead] != XdefIndex::npos) __builtin_prefetch(&state.xdefList[found[i + kAhead]]);
         if (isResolved(xrefs[i].type)) resolveOne(state, starts, xrefs[i], found[i]);
-    }
-}
-
-// Runs work on a thread of its own, or here and now when no thread can be
-// had: the future is then already ready, and the run goes on on one thread.
-template <class Work>
-std::future<void> startOrRunHere(Work work) {
-    try {
-        return std::async(std::launch::async, work);
-    } catch (const std::system_error&) {
-        work();
-        std::promise<void> done;
-        done.set_value();
-        return done.get_future();
     }
 }
 

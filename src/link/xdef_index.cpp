@@ -88,6 +88,13 @@ XdefIndex::XdefIndex(std::span<const LinkSymbol> xdefs) {
     }
 }
 
+std::vector<bool> XdefIndex::firstOfName(size_t xdefCount) const {
+    std::vector<bool> first(xdefCount, false);
+    for (const Slot& slot : slots_)
+        if (slot.index != npos) first[slot.index] = true;
+    return first;
+}
+
 bool XdefIndex::matches(const Slot& slot, std::string_view name, uint64_t h) {
     return slot.tag == uint32_t(h >> 32) && slot.length == name.size() &&
            (name.empty() || std::memcmp(slot.name, name.data(), name.size()) == 0);

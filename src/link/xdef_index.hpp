@@ -28,6 +28,10 @@ public:
     // Starts loading the name in the slot a lookup of this hash begins at.
     void prefetchName(uint64_t hash) const { __builtin_prefetch(slots_[hash & mask_].name); }
 
+    // Which places of the xdef list the index was built from hold the first
+    // definition of their name: those the index points at.
+    std::vector<bool> firstOfName(size_t xdefCount) const;
+
     // The most slots one insertion looked at while the index was built.
     uint64_t longestRun() const { return longestRun_; }
 

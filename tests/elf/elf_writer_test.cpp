@@ -167,6 +167,36 @@ TEST(ElfWriter, SymbolSizesAndStringTables) {
     for (const std::string& f : {a, b, out}) std::remove(f.c_str());
 }
 
+// A link of many definitions (enough for a second thread to size them) keeps
+// the first definition of each name only, at its own address and size.
+TEST(ElfWriter, ManyDefinitionsKeepTheFirstOfEachName) {
+    const std::string dir = ::testing::TempDir();
+    constexpr uint32_t kNames = 20000;
+    auto write = [&](const std::string& name, uint32_t from, uint32_t to) {
+        test::ModuleBuilder b;
+        b.code(test::Bytes(2 * (to - from), 0x4E));
+        for (uint32_t i = from; i < to; ++i) b.xdef(SectionKind::code, 2 * (i - from), "n" + std::to_string(i));
+        const test::Bytes bytes = b.end();
+        std::ofstream(dir + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                          std::streamsize(bytes.size()));
+        return dir + name;
+    };
+    // b defines a's names again, and as many of its own
+    const std::string a = write("elf_many_a.o", 0, kNames), b = write("elf_many_b.o", kNames / 2, 2 * kNames);
+    const std::string out = dir + "elf_many.elf";
+    std::ostringstream log;
+    ASSERT_EQ(runTarnelElf({"tarnel-elf", a, b, "-o", out}, log), 0) << log.str();
+    const ElfTables t = readTables(readAll(out));
+    ASSERT_EQ(t.globals.size(), 2 * kNames);
+    for (uint32_t i = 0; i < 2 * kNames; ++i) {
+        // a's names from a, b's own names from b, which starts after a's code
+        const uint32_t address = i < kNames ? 2 * i : 2 * kNames + 2 * (i - kNames / 2);
+        const ElfSymbol expected{"n" + std::to_string(i), address, 2, 2};
+        ASSERT_EQ(t.globals[i], expected) << i;
+    }
+    for (const std::string& f : {a, b, out}) std::remove(f.c_str());
+}
+
 // With the data in RAM each segment runs at its RAM address and loads from
 // where the image holds its bytes, so a binary of the load addresses is the
 // ROM image; bss and bssb load nothing.

@@ -1,13 +1,15 @@
 #include "elf_symbols.hpp"
 
+#include <future>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "alias_name.hpp"
 #include "driver/diag.hpp"
+#include "link/second_thread.hpp"
+#include "link/xdef_index.hpp"
 #include "elf_bytes.hpp"
 #include "elf_format.hpp"
 #include "objfmt/chunk.hpp"
@@ -62,23 +64,38 @@ std::vector<std::optional<ModuleSymbols>> readChunks(LinkState& state) {
     return modules;
 }
 
+// The table is sized for every symbol a link can give it up front and cut to
+// what it got: symbols of large links run to hundreds of thousands.
 class TableBuilder {
 public:
-    void add(std::string_view name, uint32_t value, uint32_t size, uint8_t binding, uint8_t type, uint16_t shndx) {
-        put32(entries_, name.empty() ? 0 : names_.add(name));
-        put32(entries_, value);
-        put32(entries_, size);
-        entries_ += char(binding << 4 | type);
-        entries_ += '\0';
-        put16(entries_, shndx);
+    TableBuilder(size_t mostSymbols, size_t mostNameBytes) : entries_(kSymSize * (mostSymbols + 1), '\0') {
+        names_.bytes.reserve(mostNameBytes + 1);
     }
-    uint32_t count() const { return uint32_t(entries_.size() / kSymSize); }
-    SymbolTable finish(uint32_t firstGlobal) { return {std::move(entries_), std::move(names_.bytes), firstGlobal}; }
+    void add(std::string_view name, uint32_t value, uint32_t size, uint8_t binding, uint8_t type, uint16_t shndx) {
+        char* entry = entries_.data() + kSymSize * ++count_;
+        store32(entry, name.empty() ? 0 : names_.add(name));
+        store32(entry + 4, value);
+        store32(entry + 8, size);
+        entry[12] = char(binding << 4 | type);
+        entry[13] = '\0';
+        store16(entry + 14, shndx);
+    }
+    // the null symbol counts
+    uint32_t count() const { return count_ + 1; }
+    SymbolTable finish(uint32_t firstGlobal) {
+        entries_.resize(kSymSize * count());
+        return {std::move(entries_), std::move(names_.bytes), firstGlobal};
+    }
 
 private:
-    std::string entries_ = std::string(kSymSize, '\0');
+    TableBytes entries_;
+    uint32_t count_ = 0;
     StringTable names_;
 };
+
+// Below this many definitions one thread does it all: starting a second
+// costs more than it saves.
+constexpr size_t kTwoThreadsFrom = 32768;
 
 }  // namespace
 
@@ -88,15 +105,26 @@ SymbolTable buildSymbolTable(LinkState& state, const uint16_t (&sectionIndex)[5]
     auto shndxOf = [&](uint32_t section) -> uint16_t {
         return section < kSectionCount && sectionIndex[section] != 0 ? sectionIndex[section] : SHN_ABS;
     };
-    TableBuilder table;
+    // a module's file symbol names the source its symbol chunk names, else the module
+    auto fileOf = [&](uint32_t m) -> std::string_view {
+        const Module& mod = state.modules[m];
+        if (modules[m]) return modules[m]->chunk.file->name;
+        return mod.moduleName ? *mod.moduleName : mod.fileName ? *mod.fileName : std::string_view();
+    };
+    size_t mostSymbols = state.moduleCount + state.xdefList.size(), mostNameBytes = 0;
+    for (uint32_t m = 0; m < state.moduleCount; ++m) {
+        mostNameBytes += fileOf(m).size() + 1;
+        if (!modules[m]) continue;
+        mostSymbols += modules[m]->chunk.entries.size();
+        for (const SymbolEntry& e : modules[m]->chunk.entries) mostNameBytes += e.name.name.size() + 1;
+    }
+    for (const LinkSymbol& s : state.xdefList) mostNameBytes += s.name.size() + 1;
+    TableBuilder table(mostSymbols, mostNameBytes);
 
     // each module's file symbol, then its local symbols
     for (uint32_t m = 0; m < state.moduleCount; ++m) {
-        const Module& mod = state.modules[m];
         const std::optional<ModuleSymbols>& symbols = modules[m];
-        std::string file = mod.moduleName ? *mod.moduleName : mod.fileName ? *mod.fileName : std::string();
-        if (symbols) file = std::string(symbols->chunk.file->name);
-        table.add(file, 0, 0, STB_LOCAL, STT_FILE, SHN_ABS);
+        table.add(fileOf(m), 0, 0, STB_LOCAL, STT_FILE, SHN_ABS);
         if (!symbols) continue;
         for (const SymbolEntry& e : symbols->chunk.entries) {
             if (e.binding != uint8_t(SymbolBinding::local)) continue;
@@ -110,12 +138,24 @@ SymbolTable buildSymbolTable(LinkState& state, const uint16_t (&sectionIndex)[5]
     const uint32_t firstGlobal = table.count();
 
     // the definition each name resolves to: the first of its name
-    const std::vector<uint32_t> address = definitionAddresses(state);
-    const std::vector<uint32_t> sizes = definitionSizes(state);
-    std::unordered_set<std::string_view> seen;
+    // with many definitions, a second thread sizes them while this one finds
+    // the first of each name
+    std::vector<uint32_t> address, sizes;
+    auto addressesAndSizes = [&] {
+        address = definitionAddresses(state);
+        sizes = definitionSizes(state);
+    };
+    std::future<void> sizing;
+    const bool twoThreads = state.xdefList.size() >= kTwoThreadsFrom;
+    if (twoThreads)
+        sizing = startOrRunHere(addressesAndSizes);
+    else
+        addressesAndSizes();
+    const std::vector<bool> first = XdefIndex(state.xdefList).firstOfName(state.xdefList.size());
+    if (twoThreads) sizing.get();
     for (size_t i = 0; i < state.xdefList.size(); ++i) {
         const LinkSymbol& s = state.xdefList[i];
-        if (!seen.insert(s.name).second || hasAliasForm(s.name)) continue;
+        if (!first[i] || hasAliasForm(s.name)) continue;
         const uint32_t section = uint32_t(uint16_t(s.section));
         const bool inPart = section < kSectionCount && s.module >= 0 && uint32_t(s.module) < state.moduleCount;
         uint8_t binding = STB_GLOBAL, type = STT_NOTYPE;

@@ -11,13 +11,14 @@
 #include <cstdint>
 #include <string>
 
+#include "elf_bytes.hpp"
 #include "objfmt/state.hpp"
 
 namespace tarnel::elf {
 
 struct SymbolTable {
-    std::string entries;   // .symtab: the null symbol, the locals, the globals
-    std::string names;     // .strtab
+    TableBytes entries;   // .symtab: the null symbol, the locals, the globals
+    TableBytes names;      // .strtab
     uint32_t firstGlobal;  // .symtab's sh_info
 };
 

@@ -1,5 +1,6 @@
 #include "elf_writer.hpp"
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 
@@ -101,7 +102,7 @@ uint32_t writeElf(LinkState& state, const ElfTables& tables, OutputFile& file) {
     const uint32_t imageOffset = kEhdrSize + kPhdrSize * loadedCount;
 
     StringTable shstrtab;
-    std::string shdrs(kShdrSize, '\0');
+    TableBytes shdrs(kShdrSize, '\0');
     auto addShdr = [&](std::string_view name, uint32_t type, uint32_t flags, uint32_t addr, uint32_t offset,
                        uint32_t bytes, uint32_t link, uint32_t info, uint32_t align, uint32_t entsize) {
         put32(shdrs, shstrtab.add(name));
@@ -109,13 +110,17 @@ uint32_t writeElf(LinkState& state, const ElfTables& tables, OutputFile& file) {
     };
     for (const Section& sec : loaded.sections)
         addShdr(sec.name, sec.type, sec.flags, sec.address, imageOffset + sec.offset, sec.size, 0, 0, 1, 0);
-    // after the image, each table at the next multiple of its alignment
+    // after the image, each table at the next multiple of its alignment; the
+    // tables are written where they are, not copied together
+    struct Piece {
+        uint64_t padding;
+        std::string_view bytes;
+    };
+    std::vector<Piece> tail;
     uint64_t at = uint64_t(imageOffset) + image.size;
-    std::string tail;
-    auto place = [&](const std::string& bytes, uint32_t align) {
+    auto place = [&](std::string_view bytes, uint32_t align) {
         const uint64_t start = (at + align - 1) / align * align;
-        tail.append(size_t(start - at), '\0');
-        tail += bytes;
+        tail.push_back({start - at, bytes});
         at = start + bytes.size();
         return uint32_t(start);
     };
@@ -136,7 +141,7 @@ uint32_t writeElf(LinkState& state, const ElfTables& tables, OutputFile& file) {
     const uint32_t shdrOffset = place(shdrs, 4);
     const uint32_t sectionCount = uint32_t(shdrs.size() / kShdrSize);
 
-    std::string head;
+    TableBytes head;
     head.append("\x7f" "ELF\x01\x02\x01", 7);  // ELF32, big-endian, version 1
     head.append(9, '\0');
     put16(head, ET_EXEC);
@@ -170,7 +175,12 @@ uint32_t writeElf(LinkState& state, const ElfTables& tables, OutputFile& file) {
     const uint32_t counted = writeImage(state, file);
     state.options.srecMode = srec;
 
-    file.write(tail.data(), tail.size());
+    static constexpr char kZeros[64] = {};
+    for (const Piece& piece : tail) {
+        for (uint64_t left = piece.padding; left > 0; left -= std::min<uint64_t>(left, sizeof kZeros))
+            file.write(kZeros, size_t(std::min<uint64_t>(left, sizeof kZeros)));
+        file.write(piece.bytes.data(), piece.bytes.size());
+    }
     return counted;
 }
 
