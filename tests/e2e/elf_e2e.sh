@@ -75,10 +75,15 @@ gdb)
   # object, read at the address the map gives main.c's bss
   printed=$(sed -n 's/^ *main\.c .* bss *\$\([0-9a-f]*\)-.*/0x\1/p' elf.log)
   [ -n "$printed" ] || fail "the map gives main.c no bss"
-  qemu-system-m68k -M mcf5208evb -nographic -semihosting -kernel hello.elf -s -S </dev/null >/dev/null 2>&1 &
+  # the gdbstub on a socket of this run's own, not a TCP port another run may hold
+  socket=$work/gdb.sock
+  qemu-system-m68k -M mcf5208evb -nographic -semihosting -kernel hello.elf -S \
+    -chardev "socket,path=$socket,server=on,wait=off,id=gdbstub" -gdb chardev:gdbstub </dev/null >/dev/null 2>&1 &
   qemu_pid=$!
+  for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
+  [ -S "$socket" ] || fail "QEMU opened no gdbstub socket"
   read_printed="printf \"printed=%u\\n\", *(unsigned *)$printed"
-  timeout 60 gdb-multiarch -batch -nx hello.elf -ex 'target remote :1234' -ex 'show architecture' \
+  timeout 60 gdb-multiarch -batch -nx hello.elf -ex "target remote $socket" -ex 'show architecture' \
     -ex 'break main' -ex continue -ex 'printf "pc=%#x\n", $pc' -ex "$read_printed" \
     -ex 'printf "lines[0]=%s", *(char **)&lines' \
     -ex 'break uart_puthex' -ex continue -ex "$read_printed" >gdb.txt 2>&1 || true
