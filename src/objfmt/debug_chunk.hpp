@@ -22,7 +22,8 @@
 // |-------|----------------------------------------------------------------|
 // | 4     | N, the length of the name field                                |
 // | N     | the section's name (".debug_info"), a NUL, zeros to a multiple of 4 |
-// | 4     | alignment: the section starts at a multiple of it when concatenated |
+// | 4     | alignment: the section starts at a multiple of it when concatenated; |
+// |       | 0 (none) or a power of two up to 4096                          |
 // | 4     | B, the number of bytes                                         |
 // | 4     | R, the number of relocations                                   |
 // | B     | the bytes, then zeros up to a multiple of 4                    |
@@ -59,6 +60,11 @@ namespace tarnel {
 constexpr uint32_t kDebugChunkVersion = 1;
 constexpr uint32_t kDebugRelocSize = 12;
 constexpr uint32_t kDebugIndexLimit = 1u << 24;  // an index fits the target word's low 24 bits
+// Debugging sections are aligned to a few bytes at most; a larger alignment
+// would only fill the ELF with zeros.
+constexpr uint32_t kDebugAlignLimit = 4096;
+
+constexpr bool debugAlignmentValid(uint32_t align) { return align <= kDebugAlignLimit && (align & (align - 1)) == 0; }
 
 enum class DebugTarget : uint8_t { part = 0, debugSection = 1, name = 2 };
 

@@ -203,6 +203,14 @@ Bytes debugModule(std::initializer_list<DebugPayloadBuilder::Reloc> relocs, std:
         .end();
 }
 
+Bytes alignedDebugModule(uint32_t align) {
+    return ModuleBuilder()
+        .name("m.c")
+        .code(Bytes(4, 0x4E))
+        .chunk(ChunkTag::debug, DebugPayloadBuilder().section(".debug_info", align, Bytes(8, 0), {}).finish())
+        .end();
+}
+
 Bytes chunkModule(ChunkTag tag, const Bytes& payload) {
     return ModuleBuilder().name("m.c").code(Bytes(4, 0x4E)).chunk(tag, payload).end();
 }
@@ -229,6 +237,11 @@ TEST(ElfDebug, WhatCannotBeAppliedIsAnErrorNamingTheModule) {
          "Debug relocation at $00000000 in .debug_info of F: nowhere is defined by no module"},
         {"a field past the section", debugModule({{6, kPart | 0, 0}}),
          "Debug relocation at $00000006 in .debug_info of F: its field runs past the section"},
+        {"an alignment that is not a power of two", alignedDebugModule(24),
+         "Debugging section .debug_info in F is aligned to 24 bytes; tarnel-elf takes 0 or a power of two up to 4096"},
+        {"an alignment that would fill the ELF with zeros", alignedDebugModule(0x40000000),
+         "Debugging section .debug_info in F is aligned to 1073741824 bytes; tarnel-elf takes 0 or a power of two up "
+         "to 4096"},
         {"a cut debug chunk", chunkModule(ChunkTag::debug, be({1, 1, 0, 4})),
          "Malformed debug chunk in F: a section runs past the payload"},
         {"a debug chunk of another version", chunkModule(ChunkTag::debug, be({2})),

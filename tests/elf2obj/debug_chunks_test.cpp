@@ -170,6 +170,12 @@ const DebugRefusal kDebugRefusals[] = {
     {"a section of the older compressed form", [](DebugObject& o) { o.e.progbits(".zdebug_line", Bytes(12, 0), 0, 1); },
      ".zdebug_line+0x0: '.zdebug_line': compressed debugging section; compile without -gz, or convert with "
      "--strip-debug"},
+    {"an alignment that is not a power of two", [](DebugObject& o) { o.e.progbits(".debug_ranges", Bytes(12, 0), 0, 12); },
+     ".debug_ranges+0x0: '.debug_ranges': debugging section aligned to 12 bytes; the linker takes 0 or a power of two "
+     "up to 4096; compile without -g, or convert with --strip-debug"},
+    {"an alignment past 4096", [](DebugObject& o) { o.e.progbits(".debug_ranges", Bytes(12, 0), 0, 1u << 30); },
+     ".debug_ranges+0x0: '.debug_ranges': debugging section aligned to 1073741824 bytes; the linker takes 0 or a "
+     "power of two up to 4096; compile without -g, or convert with --strip-debug"},
     {"relocations without addends",
      [](DebugObject& o) {
          o.e.rela(o.info, 8, o.main, R_68K_32, 0);

@@ -54,6 +54,12 @@ std::vector<DebugSection> layOut(LinkState& state, std::vector<ModuleDebug>& mod
     std::map<std::string_view, uint32_t> byName;
     for (ModuleDebug& md : modules) {
         for (const tarnel::DebugSection& s : md.chunk.sections) {
+            if (!debugAlignmentValid(s.align)) {
+                reportError(state, "Debugging section %.*s in %s is aligned to %u bytes; tarnel-elf takes 0 or a power of two up to %u\n",
+                            int(s.name.name.size()), s.name.name.data(), fileOf(state, md.module), s.align,
+                            kDebugAlignLimit);
+                return {};
+            }
             auto [it, added] = byName.try_emplace(s.name.name, uint32_t(sections.size()));
             if (added) sections.push_back({std::string(s.name.name), 1, {}});
             DebugSection& out = sections[it->second];

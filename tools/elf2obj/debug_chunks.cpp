@@ -5,6 +5,7 @@
 
 #include "objfmt/bytes.hpp"
 #include "objfmt/chunk_builder.hpp"
+#include "objfmt/debug_chunk.hpp"
 
 namespace tarnel::elf2obj {
 
@@ -30,6 +31,11 @@ public:
                         "compressed debugging section; compile without -gz, or convert with --strip-debug");
             else if (s.type != SHT_PROGBITS)
                 refuse_(s.name, 0, s.name, "debugging section without contents; the object is damaged, rebuild it");
+            else if (!debugAlignmentValid(std::max<uint32_t>(s.align, 1)))
+                refuse_(s.name, 0, s.name,
+                        "debugging section aligned to " + std::to_string(s.align) +
+                            " bytes; the linker takes 0 or a power of two up to " + std::to_string(kDebugAlignLimit) +
+                            kRemedy);
             chunkIndex_[i] = uint32_t(sections_.size());
             sections_.push_back({i, std::vector<uint8_t>(s.bytes.begin(), s.bytes.end()), {}});
         }
