@@ -170,6 +170,13 @@ const DebugRefusal kDebugRefusals[] = {
     {"a section of the older compressed form", [](DebugObject& o) { o.e.progbits(".zdebug_line", Bytes(12, 0), 0, 1); },
      ".zdebug_line+0x0: '.zdebug_line': compressed debugging section; compile without -gz, or convert with "
      "--strip-debug"},
+    {"a section without contents, its relocation not applied",
+     [](DebugObject& o) { o.e.rela(o.e.nobits(".debug_ranges", 32, 1, 0), 16, o.k, R_68K_32, 0); },
+     ".debug_ranges+0x0: '.debug_ranges': debugging section without contents; the object is damaged, rebuild it"},
+    {"a compressed section, its relocation not applied",
+     [](DebugObject& o) { o.e.rela(o.e.progbits(".debug_ranges", Bytes(8, 0), SHF_COMPRESSED, 4), 4, o.main, R_68K_32, 0); },
+     ".debug_ranges+0x0: '.debug_ranges': compressed debugging section; compile without -gz, or convert with "
+     "--strip-debug"},
     {"an alignment that is not a power of two", [](DebugObject& o) { o.e.progbits(".debug_ranges", Bytes(12, 0), 0, 12); },
      ".debug_ranges+0x0: '.debug_ranges': debugging section aligned to 12 bytes; the linker takes 0 or a power of two "
      "up to 4096; compile without -g, or convert with --strip-debug"},

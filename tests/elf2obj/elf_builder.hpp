@@ -32,8 +32,8 @@ public:
         sections_.push_back({name, elf::SHT_PROGBITS, flags, uint32_t(bytes.size()), align, bytes, {}, true});
         return uint16_t(sections_.size() - 1);
     }
-    uint16_t nobits(const std::string& name, uint32_t size, uint32_t align = 4) {
-        sections_.push_back({name, elf::SHT_NOBITS, elf::SHF_ALLOC, size, align, {}, {}, true});
+    uint16_t nobits(const std::string& name, uint32_t size, uint32_t align = 4, uint32_t flags = elf::SHF_ALLOC) {
+        sections_.push_back({name, elf::SHT_NOBITS, flags, size, align, {}, {}, true});
         return uint16_t(sections_.size() - 1);
     }
 

@@ -26,18 +26,23 @@ public:
         for (uint32_t i = 0; i < file_.sections.size(); ++i) {
             const Section& s = file_.sections[i];
             if (!isDebugSection(s)) continue;
+            // the relocations of a section whose bytes are not there as
+            // written are not looked at: what they patch is missing
+            bool patchable = false;
             if ((s.flags & SHF_COMPRESSED) || s.name.starts_with(".zdebug"))
                 refuse_(s.name, 0, s.name,
                         "compressed debugging section; compile without -gz, or convert with --strip-debug");
             else if (s.type != SHT_PROGBITS)
                 refuse_(s.name, 0, s.name, "debugging section without contents; the object is damaged, rebuild it");
-            else if (!debugAlignmentValid(std::max<uint32_t>(s.align, 1)))
+            else
+                patchable = true;
+            if (patchable && !debugAlignmentValid(std::max<uint32_t>(s.align, 1)))
                 refuse_(s.name, 0, s.name,
                         "debugging section aligned to " + std::to_string(s.align) +
                             " bytes; the linker takes 0 or a power of two up to " + std::to_string(kDebugAlignLimit) +
                             kRemedy);
             chunkIndex_[i] = uint32_t(sections_.size());
-            sections_.push_back({i, std::vector<uint8_t>(s.bytes.begin(), s.bytes.end()), {}});
+            sections_.push_back({i, patchable, std::vector<uint8_t>(s.bytes.begin(), s.bytes.end()), {}});
         }
     }
 
@@ -45,6 +50,7 @@ public:
         for (const RelocSection& rs : file_.relocations) {
             if (chunkIndex_[rs.target] == kNone) continue;
             Piece& piece = sections_[chunkIndex_[rs.target]];
+            if (!piece.patchable) continue;
             const Section& section = file_.sections[rs.target];
             if (!rs.withAddends) {
                 refuse_(section.name, 0, file_.sections[rs.index].name,
@@ -88,6 +94,7 @@ private:
 
     struct Piece {
         uint32_t index;  // of the ELF section
+        bool patchable;  // its bytes are there, uncompressed
         std::vector<uint8_t> bytes;
         std::vector<DebugPayloadBuilder::Reloc> relocs;
     };
@@ -110,7 +117,9 @@ private:
             return refuseHere(relocTypeName(r.type) +
                               " in debugging information, where the object format keeps 32-bit addresses only" +
                               kRemedy);
-        if (uint64_t(r.offset) + kFieldWidth > section.size)
+        // against the bytes held: a debugging section without contents has a
+        // size but no bytes
+        if (uint64_t(r.offset) + kFieldWidth > piece.bytes.size())
             return refuseHere("relocated field runs past the end of the section; the object is damaged, rebuild it");
         if (sym.shndx == SHN_COMMON) return;  // refused with the symbol
         const uint32_t addend = uint32_t(r.addend);
