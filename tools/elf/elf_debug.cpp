@@ -55,7 +55,9 @@ std::vector<DebugSection> layOut(LinkState& state, std::vector<ModuleDebug>& mod
     for (ModuleDebug& md : modules) {
         for (const tarnel::DebugSection& s : md.chunk.sections) {
             if (!debugAlignmentValid(s.align)) {
-                reportError(state, "Debugging section %.*s in %s is aligned to %u bytes; tarnel-elf takes 0 or a power of two up to %u\n",
+                reportError(state,
+                            "Debugging section %.*s in %s is aligned to %u bytes; tarnel-elf takes 0 or a power of "
+                            "two up to %u\n",
                             int(s.name.name.size()), s.name.name.data(), fileOf(state, md.module), s.align,
                             kDebugAlignLimit);
                 return {};

@@ -117,8 +117,7 @@ private:
             return refuseHere(relocTypeName(r.type) +
                               " in debugging information, where the object format keeps 32-bit addresses only" +
                               kRemedy);
-        // against the bytes held: a debugging section without contents has a
-        // size but no bytes
+        // the field lies in the bytes the section holds
         if (uint64_t(r.offset) + kFieldWidth > piece.bytes.size())
             return refuseHere("relocated field runs past the end of the section; the object is damaged, rebuild it");
         if (sym.shndx == SHN_COMMON) return;  // refused with the symbol
