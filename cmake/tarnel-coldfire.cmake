@@ -53,6 +53,22 @@ else()
       ${CMAKE_CURRENT_LIST_DIR}/../build/tools/elf2obj)
 endif()
 
+# An address setting, TARNEL_<REGION>_ADDRESS, is one to eight hex digits,
+# with or without 0x; sets OUT to the digits, or stops configure.
+function(_tarnel_hex_address region example out)
+  set(value "${TARNEL_${region}_ADDRESS}")
+  set(digits)
+  if(value MATCHES "^(0[xX])?([0-9A-Fa-f]+)$")
+    set(digits ${CMAKE_MATCH_2})
+  endif()
+  string(LENGTH "${digits}" length)
+  if(length EQUAL 0 OR length GREATER 8)
+    message(FATAL_ERROR "TARNEL_${region}_ADDRESS is '${value}': give the ${region} start as one to eight "
+                        "hexadecimal digits, with or without 0x, such as ${example} or 0x${example}")
+  endif()
+  set(${out} ${digits} PARENT_SCOPE)
+endfunction()
+
 # Stops configure when a setting would be lost or misread: the model is
 # four hex digits (what tarnel-elf2obj takes), the flags name no other
 # model, and the ROM address is one to eight hex digits, with or without
@@ -67,27 +83,11 @@ macro(_tarnel_check_settings)
                           "set the model with -DTARNEL_CPU=MODEL, which both the compiler and tarnel-elf2obj take")
     endif()
   endforeach()
-  set(_tarnel_rom)
-  if(TARNEL_ROM_ADDRESS MATCHES "^(0[xX])?([0-9A-Fa-f]+)$")
-    set(_tarnel_rom ${CMAKE_MATCH_2})
-  endif()
-  string(LENGTH "${_tarnel_rom}" _tarnel_digits)
-  if(_tarnel_digits EQUAL 0 OR _tarnel_digits GREATER 8)
-    message(FATAL_ERROR "TARNEL_ROM_ADDRESS is '${TARNEL_ROM_ADDRESS}': give the ROM start as one to eight "
-                        "hexadecimal digits, with or without 0x, such as 40000000 or 0x40000000")
-  endif()
+  _tarnel_hex_address(ROM 40000000 _tarnel_rom)
   # the flash and RAM options, as tarnel takes them
   set(_tarnel_memory)
   if(NOT TARNEL_RAM_ADDRESS STREQUAL "")
-    set(_tarnel_ram_digits)
-    if(TARNEL_RAM_ADDRESS MATCHES "^(0[xX])?([0-9A-Fa-f]+)$")
-      set(_tarnel_ram_digits ${CMAKE_MATCH_2})
-    endif()
-    string(LENGTH "${_tarnel_ram_digits}" _tarnel_digits)
-    if(_tarnel_digits EQUAL 0 OR _tarnel_digits GREATER 8)
-      message(FATAL_ERROR "TARNEL_RAM_ADDRESS is '${TARNEL_RAM_ADDRESS}': give the RAM start as one to eight "
-                          "hexadecimal digits, with or without 0x, such as 20000000 or 0x20000000")
-    endif()
+    _tarnel_hex_address(RAM 20000000 _tarnel_ram_digits)
     list(APPEND _tarnel_memory --ram=${TARNEL_RAM_ADDRESS})
   endif()
   foreach(_tarnel_region ROM RAM)

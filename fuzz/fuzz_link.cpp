@@ -77,7 +77,8 @@ std::string hex(uint32_t v) {
     return buf;
 }
 
-// The file size the summary printed; -1 when the line is missing.
+// Whether text is UTF-8: each lead byte followed by the continuation bytes
+// it announces.
 bool validUtf8(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         const uint8_t lead = uint8_t(text[i]);

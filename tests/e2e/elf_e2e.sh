@@ -25,9 +25,7 @@ example=$root/examples/hello
 objects=("$example"/obj/{start,uart,digits,main}.o)
 rom=40000000
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED: $*"; exit 1; }
-need() { for tool in "$@"; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done; }
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 work=$(mktemp -d)
 qemu_pid=

@@ -33,18 +33,7 @@ modules=(start.o uart.o digits.o main.o sensor.o)
 rom=0x40000000 ram=0x80000000 rom_size=65536 ram_size=16384
 memory=("-r$rom" "--ram=$ram" "--ram-size=16K" "--rom-size=64K")
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED: $*"; exit 1; }
-need() {
-  for tool in "$@"; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (apt-get install ${packages[$tool]})"
-  done
-}
-declare -A packages=(
-  [m68k-linux-gnu-as]=binutils-m68k-linux-gnu [m68k-linux-gnu-ld]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-objcopy]=binutils-m68k-linux-gnu [m68k-linux-gnu-readelf]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-gcc]=gcc-m68k-linux-gnu [qemu-system-m68k]=qemu-system-misc
-)
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 build_tools=(m68k-linux-gnu-as m68k-linux-gnu-gcc)
 gnu_tools=("${build_tools[@]}" m68k-linux-gnu-ld m68k-linux-gnu-objcopy m68k-linux-gnu-readelf)
 

@@ -30,19 +30,7 @@ example=$root/examples/hello
 modules=(start.o uart.o digits.o main.o)
 rom=40000000
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED: $*"; exit 1; }
-need() {
-  for tool in "$@"; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (apt-get install ${packages[$tool]})"
-  done
-}
-declare -A packages=(
-  [m68k-linux-gnu-as]=binutils-m68k-linux-gnu [m68k-linux-gnu-ld]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-objcopy]=binutils-m68k-linux-gnu [m68k-linux-gnu-objdump]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-ar]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-gcc]=gcc-m68k-linux-gnu [srec_cat]=srecord [qemu-system-m68k]=qemu-system-misc
-)
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 gnu_tools=(m68k-linux-gnu-as m68k-linux-gnu-gcc m68k-linux-gnu-ld m68k-linux-gnu-objcopy m68k-linux-gnu-objdump)
 
 work=$(mktemp -d)

@@ -23,17 +23,7 @@ set -euo pipefail
 mode=$1 tarnel=$2 elf2obj=$3 dump=$4 root=$5 tarnel_elf=${6:-} vectors=${7:-}
 library=$root/runtime/tarnel-runtime.lib
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED: $*"; exit 1; }
-need() {
-  for tool in "$@"; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (apt-get install ${packages[$tool]})"
-  done
-}
-declare -A packages=(
-  [m68k-linux-gnu-as]=binutils-m68k-linux-gnu [m68k-linux-gnu-nm]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-gcc]=gcc-m68k-linux-gnu [qemu-system-m68k]=qemu-system-misc [cmake]=cmake
-)
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -37,17 +37,7 @@ example=$root/examples/hello
 firmware=$root/tests/e2e/firmware
 flash=$root/tests/e2e/flash
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED: $*"; exit 1; }
-need() {
-  for tool in "$@"; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (apt-get install ${packages[$tool]})"
-  done
-}
-declare -A packages=(
-  [m68k-linux-gnu-as]=binutils-m68k-linux-gnu [m68k-linux-gnu-objcopy]=binutils-m68k-linux-gnu
-  [m68k-linux-gnu-gcc]=gcc-m68k-linux-gnu [qemu-system-m68k]=qemu-system-misc [cmake]=cmake
-)
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need m68k-linux-gnu-gcc m68k-linux-gnu-as cmake
 
 work=$(mktemp -d)

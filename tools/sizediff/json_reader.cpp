@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "objfmt/utf8.hpp"
+
 namespace tarnel::json {
 
 namespace {
@@ -33,27 +35,6 @@ inline const char* findSpecial(const char* p, const char* end) {
         if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) return p;
     }
     return p;
-}
-
-// The length of the valid UTF-8 sequence at p, or 0: no overlong form, no
-// surrogate, nothing past U+10FFFF.
-size_t utf8Length(const char* p, const char* end) {
-    const uint8_t lead = uint8_t(*p);
-    size_t length;
-    uint32_t lowest;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2, lowest = 0x80;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, lowest = 0x800;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, lowest = 0x10000;
-    else return 0;
-    if (size_t(end - p) < length) return 0;
-    uint32_t code = lead & (0x7F >> length);
-    for (size_t i = 1; i < length; ++i) {
-        const uint8_t byte = uint8_t(p[i]);
-        if ((byte & 0xC0) != 0x80) return 0;
-        code = code << 6 | (byte & 0x3F);
-    }
-    if (code < lowest || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
 }
 
 void appendUtf8(std::string& out, uint32_t code) {
@@ -228,7 +209,7 @@ std::string_view Reader::scanString() {
         } else if (c < 0x20) {
             fail(size_t(p - begin_), "a control byte in a string (it must be escaped)");
         } else {
-            const size_t n = utf8Length(p, end_);
+            const size_t n = utf8Sequence(std::string_view(p, size_t(end_ - p)));
             if (n == 0) fail(size_t(p - begin_), "a byte that is not UTF-8 in a string");
             p += n;
         }
